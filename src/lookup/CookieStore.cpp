@@ -20,7 +20,9 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char Lower(char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
 
 std::string LowerText(std::string_view s) {
     std::string out(s);
@@ -114,8 +116,8 @@ std::optional<CookieClock::time_point> ParseHttpDate(std::string_view text) {
     if (!date.ok()) {
         return std::nullopt;
     }
-    return time_point_cast<CookieClock::duration>(sys_days(date) + hours(hms[0]) +
-                                                  minutes(hms[1]) + seconds(hms[2]));
+    return time_point_cast<CookieClock::duration>(sys_days(date) + hours(hms[0]) + minutes(hms[1]) +
+                                                  seconds(hms[2]));
 }
 
 std::optional<Cookie> ParseCookie(std::string_view header, std::string_view requestHost,
@@ -222,8 +224,8 @@ std::string CookieStore::RequestCookieList(std::string_view requestHost,
             continue;
         }
         for (const Cookie& c : cookies) {
-            if (!c.path.empty() && requestPath.substr(0, c.path.size()) == c.path &&
-                !c.secure && !c.value.empty()) {
+            if (!c.path.empty() && requestPath.substr(0, c.path.size()) == c.path && !c.secure &&
+                !c.value.empty()) {
                 chosen.push_back(&c);
             }
         }

@@ -44,8 +44,7 @@ public:
     // in the host, whose path is a prefix of requestPath, that is not secure and has a value,
     // as name=value joined with "; ", the path that sorts last (any letter case) first.
     // Empty when none applies.
-    std::string RequestCookieList(std::string_view requestHost,
-                                  std::string_view requestPath) const;
+    std::string RequestCookieList(std::string_view requestHost, std::string_view requestPath) const;
     // A copy of every stored cookie.
     std::vector<Cookie> Cookies() const;
 

@@ -8,7 +8,7 @@ namespace lookup {
 
 // A lookup URL split into what the request needs.
 struct HttpUrl {
-    std::string host;    // without the port
+    std::string host;  // without the port
     std::uint16_t port = 80;
     std::string target;  // starts with "/"
 

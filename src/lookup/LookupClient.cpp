@@ -64,8 +64,7 @@ struct LookupClient::Impl {
 
     void Connect(const HttpUrl& url);
     // Reads the response to the request just sent into reader, storing cookies as they come.
-    void Read(ResponseReader& reader, const std::string& host, bool& peerClosed,
-              bool& leftover);
+    void Read(ResponseReader& reader, const std::string& host, bool& peerClosed, bool& leftover);
 
     LookupLimits limits;
     std::mutex exchange;  // one whole exchange at a time
@@ -107,9 +106,8 @@ void LookupClient::Impl::Connect(const HttpUrl& url) {
     stream.emplace(ioc);
     stream->expires_at(deadline);
     const error_code connected = Run([&](auto done) {
-        stream->async_connect(endpoints, [done](error_code ec, const tcp::endpoint&) mutable {
-            done(ec);
-        });
+        stream->async_connect(endpoints,
+                              [done](error_code ec, const tcp::endpoint&) mutable { done(ec); });
     });
     if (connected) {
         stream.reset();
@@ -137,9 +135,7 @@ void LookupClient::Impl::Read(ResponseReader& reader, const std::string& host, b
             stream->expires_after(errorPage ? limits.failureBodyPiece : limits.stall);
             std::size_t n = 0;
             const error_code ec = Run(
-                [&](auto done) {
-                    stream->async_read_some(asio::buffer(buffer), std::move(done));
-                },
+                [&](auto done) { stream->async_read_some(asio::buffer(buffer), std::move(done)); },
                 &n);
             if (ec == asio::error::eof || ec == asio::error::connection_reset) {
                 peerClosed = true;
@@ -170,8 +166,8 @@ std::string LookupClient::Impl::Fetch(std::string_view url) {
     const std::string head = WriteRequestHead(
         parts.target, parts.HostHeader(), cookies.RequestCookieList(parts.host, parts.Directory()));
 
-    if (stream && (!keepOpen || connectedHost != parts.host || connectedPort != parts.port ||
-                   PeerGone())) {
+    if (stream &&
+        (!keepOpen || connectedHost != parts.host || connectedPort != parts.port || PeerGone())) {
         Close();
     }
     keepOpen = false;
@@ -184,9 +180,8 @@ std::string LookupClient::Impl::Fetch(std::string_view url) {
     bool leftover = false;
     try {
         stream->expires_after(limits.stall);
-        const error_code written = Run([&](auto done) {
-            asio::async_write(*stream, asio::buffer(head), std::move(done));
-        });
+        const error_code written = Run(
+            [&](auto done) { asio::async_write(*stream, asio::buffer(head), std::move(done)); });
         if (written) {
             throw LookupError(written == beast::error::timeout
                                   ? std::string("Write timed out.")
@@ -215,7 +210,9 @@ LookupClient::LookupClient() : LookupClient(LookupLimits{}) {}
 
 LookupClient::LookupClient(const LookupLimits& limits) : impl_(std::make_unique<Impl>(limits)) {}
 
-LookupClient::~LookupClient() { impl_->Close(); }
+LookupClient::~LookupClient() {
+    impl_->Close();
+}
 
 std::string LookupClient::FetchPage(std::string_view url) {
     std::lock_guard lock(impl_->exchange);

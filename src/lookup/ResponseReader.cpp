@@ -9,7 +9,9 @@ namespace lookup {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) {
@@ -29,7 +31,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 bool AllDigits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // The second blank-separated word as a decimal number, or -1.
@@ -139,8 +142,7 @@ bool ResponseReader::TakeLine(std::string_view& bytes, bool countsAsHead) {
     if (countsAsHead) {
         headBytes_ += consumed;
         if (headBytes_ > limits_.maxHeaderBlock) {
-            Fail("Response header exceeds " + std::to_string(limits_.maxHeaderBlock) +
-                 " bytes.");
+            Fail("Response header exceeds " + std::to_string(limits_.maxHeaderBlock) + " bytes.");
         }
     }
     line_.append(bytes.substr(0, take));

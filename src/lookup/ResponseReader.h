@@ -57,12 +57,12 @@ private:
     enum class State {
         StatusLine,
         Headers,
-        Body,        // exactly remaining_ more bytes
+        Body,  // exactly remaining_ more bytes
         BodyToClose,
         ChunkSize,
-        ChunkData,   // remaining_ more bytes of the chunk
-        ChunkEnd,    // the line after a chunk
-        LastLine,    // the line after the last (size 0) chunk
+        ChunkData,  // remaining_ more bytes of the chunk
+        ChunkEnd,   // the line after a chunk
+        LastLine,   // the line after the last (size 0) chunk
         Done,
         Failed,
     };

@@ -28,8 +28,9 @@ struct Outcome {
 
 std::ostream& operator<<(std::ostream& os, const Outcome& o) {
     os << "{error=" << o.error << " status=" << o.status << " success=" << o.success
-       << " keepAlive=" << o.keepAlive << " body.size=" << o.body.size() << " consumed=" << o.consumed
-       << " doneBeforeClose=" << o.doneBeforeClose << " cookies=" << o.cookies.size() << "}";
+       << " keepAlive=" << o.keepAlive << " body.size=" << o.body.size()
+       << " consumed=" << o.consumed << " doneBeforeClose=" << o.doneBeforeClose
+       << " cookies=" << o.cookies.size() << "}";
     return os;
 }
 
@@ -109,7 +110,9 @@ struct Case {
     Outcome expected;
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Framing : public testing::TestWithParam<Case> {};
 
@@ -182,7 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"UpperCaseChunkedIsNotChunked",
              "HTTP/1.1 200 OK\r\nTransfer-Encoding: CHUNKED\r\n\r\n2\r\nhi",
              Ok(200, "2\r\nhi", kAll, false)},
-        Case{"Status100Skipped", k100, [] {
+        Case{"Status100Skipped", k100,
+             [] {
                  Outcome o = Ok(200, "ok", k100.size(), true);
                  o.cookies = {"a=1"};
                  return o;
@@ -268,7 +272,8 @@ TEST(ResponseReader, HeaderBlockAndBodyAreCapped) {
         std::string error;  // empty: read fine
     } cases[] = {
         {head + filler + "Content-Length: 0\r\n\r\n", ""},
-        {head + filler + filler + "Content-Length: 0\r\n\r\n", "Response header exceeds 200 bytes."},
+        {head + filler + filler + "Content-Length: 0\r\n\r\n",
+         "Response header exceeds 200 bytes."},
         // 100 blocks count too
         {"HTTP/1.1 100 Continue\r\n" + filler + "\r\n" + head + filler + "\r\n",
          "Response header exceeds 200 bytes."},

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -122,6 +123,8 @@ void ScriptedHttpServer::AcceptLoop() {
         if (fd < 0) {
             continue;
         }
+        const int one = 1;  // small scripted pieces go out at once
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         const int connection = ++accepted_;
         connectionThreads_.emplace_back([this, fd, connection] { Serve(fd, connection); });
     }

@@ -22,10 +22,10 @@ struct Reply {
         Stall,     // say nothing more and never close (until the client does or the server ends)
     };
 
-    std::string bytes;                      // sent exactly as given (may be empty)
-    std::chrono::milliseconds delay{0};     // before the first byte
-    std::size_t pieceSize = 0;              // 0: one send; otherwise pieces of this many bytes
-    std::chrono::milliseconds pause{0};     // between pieces
+    std::string bytes;                   // sent exactly as given (may be empty)
+    std::chrono::milliseconds delay{0};  // before the first byte
+    std::size_t pieceSize = 0;           // 0: one send; otherwise pieces of this many bytes
+    std::chrono::milliseconds pause{0};  // between pieces
     After after = After::KeepOpen;
 };
 
