@@ -29,20 +29,24 @@ std::optional<std::size_t> FindMarker(std::string_view page, std::string_view ma
     if (text.empty() || marker.empty()) {
         return std::nullopt;
     }
-    // The trail-byte test walks back over the lead bytes in front of an occurrence. Candidates
-    // come in increasing order, so the length of that run is carried forward instead: one pass
-    // over the text in all, where walking back anew for each candidate would be quadratic on a
-    // page of Chinese text. `run` counts the lead bytes immediately before offset `scanned`.
-    std::size_t scanned = 0;
+    // The trail-byte test walks back over the lead bytes in front of an occurrence. A walk
+    // stops where the previous one started, whose run length is known, so all walks together
+    // cover the text at most once: walking back to the first non-lead byte each time would be
+    // quadratic when many occurrences sit in one long run of lead bytes. `run` counts the lead
+    // bytes immediately before offset `known`.
+    std::size_t known = 0;
     std::size_t run = 0;
     for (std::size_t from = 0;;) {
         const std::size_t at = text.find(marker, from);
         if (at == std::string_view::npos) {
             return std::nullopt;
         }
-        for (; scanned < at; ++scanned) {
-            run = cp936::IsLeadByte(static_cast<unsigned char>(text[scanned])) ? run + 1 : 0;
+        std::size_t j = at;
+        while (j > known && cp936::IsLeadByte(static_cast<unsigned char>(text[j - 1]))) {
+            --j;
         }
+        run = j == known ? run + (at - known) : at - j;
+        known = at;
         if (run % 2 == 0) {
             return at;
         }
