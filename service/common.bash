@@ -7,12 +7,12 @@ die() {
 
 # Splits ADDRESS:PORT (default 127.0.0.1:80) into $addr and $port. IPv4 addresses only.
 parse_listen() {
-    local spec=${1:-127.0.0.1:80}
+    local listen=${1:-127.0.0.1:80}
     local octet='(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])'
-    [[ $spec =~ ^($octet\.$octet\.$octet\.$octet):([0-9]{1,5})$ ]] ||
-        die "expected ADDRESS:PORT with an IPv4 address, e.g. 127.0.0.1:8080, got '$spec'"
-    addr=${spec%:*}
-    port=$((10#${spec##*:}))
+    [[ $listen =~ ^($octet\.$octet\.$octet\.$octet):([0-9]{1,5})$ ]] ||
+        die "expected ADDRESS:PORT with an IPv4 address, e.g. 127.0.0.1:8080, got '$listen'"
+    addr=${listen%:*}
+    port=$((10#${listen##*:}))
     ((port <= 65535)) || die "port $port is out of range"
 }
 
