@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // "host\nheader\nheader..."
     const std::size_t nl = input.find('\n');
     const std::string_view host = input.substr(0, nl);
-    std::string_view rest = nl == std::string_view::npos ? std::string_view() : input.substr(nl + 1);
+    std::string_view rest =
+        nl == std::string_view::npos ? std::string_view() : input.substr(nl + 1);
     const auto now = lookup::CookieClock::from_time_t(1700000000);
     lookup::CookieStore store;
     while (!rest.empty()) {
