@@ -167,6 +167,7 @@ TEST(LookupClient, BodiesAndConnectionReuse) {
         }
         EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "next");
         EXPECT_EQ(server.AcceptedConnections(), c.newConnectionNext ? 2 : 1);
+        EXPECT_EQ(server.RequestConnections(), (std::vector<int>{1, c.newConnectionNext ? 2 : 1}));
     }
 }
 
