@@ -67,7 +67,9 @@ FileDescriptor CreateTemporary(const std::filesystem::path& folder, std::string&
 }
 
 // Failures of the folder that rewriting the target in place may get round.
-bool FolderRefusesNewFile(int err) { return err == EACCES || err == EPERM || err == EROFS; }
+bool FolderRefusesNewFile(int err) {
+    return err == EACCES || err == EPERM || err == EROFS;
+}
 
 void SyncFolder(const std::filesystem::path& folder) {
     const FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -191,8 +193,8 @@ void WriteExportFile(const std::string& fileName, std::string_view text) {
         return;
     }
     std::string real = fileName;
-    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(fileName.c_str(), nullptr),
-                                                               &std::free);
+    const std::unique_ptr<char, decltype(&std::free)> resolved(
+        ::realpath(fileName.c_str(), nullptr), &std::free);
     if (resolved) {
         real = resolved.get();
     }

@@ -64,7 +64,11 @@ std::string ReadDomainFile(const std::string& fileName) {
             }
             ThrowOpenError(fileName, err);
         }
-        if (got == 0 || std::memchr(bytes.data() + have, 0, static_cast<std::size_t>(got))) {
+        if (got == 0) {
+            break;
+        }
+        if (const void* zero = std::memchr(bytes.data() + have, 0, static_cast<std::size_t>(got))) {
+            bytes.resize(static_cast<const char*>(zero) - bytes.data());
             break;
         }
     }

@@ -12,8 +12,8 @@ namespace table {
 //
 // The read never waits: the file is opened non-blocking, so a pipe or a device gives the bytes
 // that are waiting in it at that moment (an empty pipe with no writer gives nothing). Reading
-// stops at the first zero byte, where the memo's text ends anyway; this also bounds a read of
-// /dev/zero or /dev/urandom.
+// stops at the first zero byte, where the memo's text ends anyway, and the bytes end before it;
+// this also bounds a read of /dev/zero or /dev/urandom.
 //
 // Throws FileError ("Cannot open file ...") when the file cannot be opened or read (a missing
 // file, a folder, no permission) and MemoCapacityExceeded for a file larger than the memo's

@@ -8,8 +8,8 @@ namespace table {
 namespace {
 
 std::string Compose(FileError::Action action, std::string_view path, std::string_view reason) {
-    std::string text = action == FileError::Action::Open ? "Cannot open file \""
-                                                         : "Cannot create file \"";
+    std::string text =
+        action == FileError::Action::Open ? "Cannot open file \"" : "Cannot create file \"";
     text.append(path);
     text.append("\". ");
     text.append(reason);

@@ -7,7 +7,9 @@ namespace table {
 
 namespace {
 
-constexpr bool IsLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+constexpr bool IsLeadByte(unsigned char b) {
+    return b >= 0x81 && b <= 0xFE;
+}
 
 // Length of the longest prefix of line, at most limit bytes, that does not split a double-byte
 // character.
