@@ -127,12 +127,11 @@ std::vector<std::string_view> StagingMemo::Lines() const {
     return lines;
 }
 
-void StagingMemo::IndexFrom(std::size_t from) {
+void StagingMemo::IndexRange(std::size_t from, std::size_t to) {
     const auto* p = reinterpret_cast<const unsigned char*>(text_.data());
-    const std::size_t n = text_.size();
-    for (std::size_t i = from; i < n;) {
+    for (std::size_t i = from; i < to;) {
         const unsigned char b = p[i];
-        if (b == '\r' && i + 1 < n && p[i + 1] == '\n') {
+        if (b == '\r' && i + 1 < to && p[i + 1] == '\n') {
             breaks_.push_back(static_cast<std::uint32_t>(i));
             i += 2;
         } else {
@@ -148,17 +147,19 @@ void StagingMemo::AppendLine(std::string_view s) {
     const std::size_t oldSize = text_.size();
     const std::size_t oldBreaks = breaks_.size();
     try {
+        // The CR LF added here is a break whatever s ends with (even a lone lead byte), so the
+        // text is always each appended line followed by CR LF. Breaks inside s are those of s
+        // read on its own.
         if (text_.empty() || EndsWithBreak()) {
             text_.append(s);
+            IndexRange(oldSize, text_.size());
+            breaks_.push_back(static_cast<std::uint32_t>(text_.size()));
             text_.append("\r\n", 2);
-            IndexFrom(oldSize);
         } else {
-            // The last line has no break yet. Index it again from its start together with the
-            // new bytes, so the breaks stay exactly those a reading of the whole text finds.
-            const std::size_t lastStart = breaks_.empty() ? 0 : breaks_.back() + std::size_t{2};
+            breaks_.push_back(static_cast<std::uint32_t>(oldSize));
             text_.append("\r\n", 2);
             text_.append(s);
-            IndexFrom(lastStart);
+            IndexRange(oldSize + 2, text_.size());
         }
         if (LineCount() > kCapacityLines) {
             throw MemoCapacityExceeded();

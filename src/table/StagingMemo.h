@@ -52,7 +52,8 @@ public:
 
     // Adds line s followed by CR LF where line LineCount() begins: at the end of a text that is
     // empty or ends with a break. A text that does not end with a break gets CR LF and then s,
-    // and still ends without one. The bytes of s are kept as they are. Throws
+    // and still ends without one. The bytes of s are kept as they are, and the CR LF added is
+    // always a break, even after a lone lead byte at the end of s. Throws
     // MemoCapacityExceeded when the memo cannot take them.
     void AppendLine(std::string_view s);
 
@@ -60,8 +61,8 @@ public:
     const std::string& Text() const { return text_; }
 
 private:
-    // Records the breaks of text_ from offset `from` on, which must begin a character.
-    void IndexFrom(std::size_t from);
+    // Records the CR LF breaks within text_[from, to); from must begin a character.
+    void IndexRange(std::size_t from, std::size_t to);
     bool EndsWithBreak() const;
 
     std::string text_;

@@ -140,6 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
         AppendCase{"AfterEmptyLines", "\r\n\r\n", {"B"}, "\r\n\r\nB\r\n", {"", "", "B"}},
         // A text without a final break gets the break before the new line and none after.
         AppendCase{"NoFinalBreak", "A", {"B", "C"}, "A\r\nB\r\nC", {"A", "B", "C"}},
+        // A line ending in a lone lead byte still ends at the CR LF added after it.
+        AppendCase{"LeadByteAtEnd", "", {"a\x81", "b"}, "a\x81\r\nb\r\n", {"a\x81", "b"}},
         AppendCase{"LongLine",
                    "",
                    {std::string(5000, 'z')},
