@@ -1,25 +1,23 @@
 #include "U_AboutBox.h"
 
 #include <QFile>
-#include <QFont>
 #include <QPalette>
 #include <QPixmap>
+#include <initializer_list>
 #include <stdexcept>
 
-#include "gui/ClickWatcher.h"
+#include "gui/ClickableLabel.h"
+#include "gui/ErrorBox.h"
+#include "gui/Fonts.h"
 #include "gui/JpegImage.h"
 #include "gui/Links.h"
 #include "gui/ShellOpenLink.h"
 
+using gui::guarded;
+
 namespace {
 
 constexpr char kPicturePath[] = ":/images/about-picture.jpg";
-
-QFont PixelFont(const QString& family, int pixels) {
-    QFont font(family);
-    font.setPixelSize(pixels);
-    return font;
-}
 
 QPixmap LoadPicture() {
     QFile file(QString::fromLatin1(kPicturePath));
@@ -57,31 +55,31 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     // it frees itself once its modal loop has ended.
     setAttribute(Qt::WA_DeleteOnClose);
 
-    setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11));
-    const QFont labelFont = PixelFont(QStringLiteral("宋体"), 12);
-    Panel1->setFont(labelFont);
-    OKButton->setFont(labelFont);
+    // The dialog's default font; every control in it uses 宋体 12 px.
+    setFont(gui::DialogFont());
+    Panel1->setFont(gui::SongFont());
+    OKButton->setFont(gui::SongFont());
 
     ProgramIcon->setPixmap(LoadPicture());
     HomePage->setText(QString::fromLatin1(links::HomePageUrl));
     Comments->setText(QStringLiteral("Email:") + QString::fromLatin1(links::ContactMailAddress));
     lbl1->setText(QStringLiteral("QQ:") + QString::fromLatin1(links::ContactImNumber));
-    for (QWidget* link : {static_cast<QWidget*>(HomePage), static_cast<QWidget*>(Comments),
-                          static_cast<QWidget*>(lbl2)}) {
+    for (QLabel* link : std::initializer_list<QLabel*>{HomePage, Comments, lbl2}) {
         MakeBlue(link);
     }
-    for (QLabel* label : {ProductName, Version, HomePage, Comments, lbl1, lbl2}) {
+    for (QLabel* label :
+         std::initializer_list<QLabel*>{ProductName, Version, HomePage, Comments, lbl1, lbl2}) {
         FitToText(label);
     }
 
-    connect(gui::ClickWatcher::On(ProgramIcon), &gui::ClickWatcher::clicked, this,
-            &TAboutBox::ProgramIconClick);
-    connect(gui::ClickWatcher::On(HomePage), &gui::ClickWatcher::clicked, this,
-            &TAboutBox::HomePageClick);
-    connect(gui::ClickWatcher::On(Comments), &gui::ClickWatcher::clicked, this,
-            &TAboutBox::CommentsClick);
-    connect(gui::ClickWatcher::On(lbl2), &gui::ClickWatcher::clicked, this, &TAboutBox::lbl2Click);
-    connect(OKButton, &QPushButton::clicked, this, &TAboutBox::OKButtonClick);
+    connect(ProgramIcon, &gui::ClickableLabel::clicked, this,
+            guarded(this, &TAboutBox::ProgramIconClick));
+    connect(HomePage, &gui::ClickableLabel::clicked, this,
+            guarded(this, &TAboutBox::HomePageClick));
+    connect(Comments, &gui::ClickableLabel::clicked, this,
+            guarded(this, &TAboutBox::CommentsClick));
+    connect(lbl2, &gui::ClickableLabel::clicked, this, guarded(this, &TAboutBox::lbl2Click));
+    connect(OKButton, &QPushButton::clicked, this, guarded(this, &TAboutBox::OKButtonClick));
 }
 
 void TAboutBox::ProgramIconClick() {

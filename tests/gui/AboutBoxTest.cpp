@@ -1,14 +1,28 @@
+#include <QAction>
+#include <QApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
 #include "U_AboutBox.h"
+#include "U_Main.h"
+#include "gui/ErrorBox.h"
 #include "gui/Links.h"
 #include "gui/ShellOpenLink.h"
 
 namespace {
+
+QString Latin1(const char* text) {
+    return QString::fromLatin1(text);
+}
 
 struct OpenedLink {
     QWidget* owner;
@@ -30,7 +44,7 @@ private:
 
 template <typename T = QWidget>
 T* Child(QWidget* parent, const char* name) {
-    auto* child = parent->findChild<T*>(QString::fromLatin1(name));
+    auto* child = parent->findChild<T*>(Latin1(name));
     if (child == nullptr) {
         qFatal("no child named %s", name);
     }
@@ -42,12 +56,42 @@ void RunDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// Acts on the about dialog once the code under test has it showing modally. Gives up (closing
+// whatever modal window is open) after a deadline, so a missing dialog fails instead of hanging.
+class WhenAboutBoxShows {
+public:
+    explicit WhenAboutBoxShows(std::function<void(TAboutBox*)> act) : act_(std::move(act)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+        timer_.start(10);
+    }
+    bool acted() const { return acted_; }
+
+private:
+    void Poll() {
+        if (auto* box = qobject_cast<TAboutBox*>(QApplication::activeModalWidget())) {
+            timer_.stop();
+            acted_ = true;
+            act_(box);
+        } else if (deadline_.hasExpired()) {
+            timer_.stop();
+            if (QWidget* other = QApplication::activeModalWidget()) {
+                other->close();
+            }
+        }
+    }
+
+    std::function<void(TAboutBox*)> act_;
+    QTimer timer_;
+    QDeadlineTimer deadline_{5000};
+    bool acted_ = false;
+};
+
 }  // namespace
 
 class AboutBoxTest : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void looksAsStored() {
         QPointer<TAboutBox> box = new TAboutBox;
         box->show();
@@ -86,23 +130,24 @@ private slots:
         QTest::addColumn<QString>("toolTip");
         const int arrow = Qt::ArrowCursor;
         const int hand = Qt::PointingHandCursor;
-        QTest::newRow("picture") << "ProgramIcon" << QPoint(23, 13) << QString() << false << arrow
-                                 << "澄屿域名备案批量查询器";
-        QTest::newRow("product name") << "ProductName" << QPoint(124, 16)
-                                      << "澄屿域名备案批量查询器" << false << arrow << QString();
-        QTest::newRow("version") << "Version" << QPoint(124, 37) << "版本:1.0" << false << arrow
-                                 << QString();
+        QTest::newRow("picture") << Latin1("ProgramIcon") << QPoint(23, 13) << QString() << false
+                                 << arrow << QStringLiteral("澄屿域名备案批量查询器");
+        QTest::newRow("product name")
+            << Latin1("ProductName") << QPoint(124, 16) << QStringLiteral("澄屿域名备案批量查询器")
+            << false << arrow << QString();
+        QTest::newRow("version") << Latin1("Version") << QPoint(124, 37)
+                                 << QStringLiteral("版本:1.0") << false << arrow << QString();
         QTest::newRow("home page")
-            << "HomePage" << QPoint(124, 57) << QString::fromLatin1(links::HomePageUrl) << true
-            << hand << "打开澄屿软件主页";
-        QTest::newRow("e-mail") << "Comments" << QPoint(123, 77)
-                                << "Email:" + QString::fromLatin1(links::ContactMailAddress) << true
+            << Latin1("HomePage") << QPoint(124, 57) << Latin1(links::HomePageUrl) << true << hand
+            << QStringLiteral("打开澄屿软件主页");
+        QTest::newRow("e-mail") << Latin1("Comments") << QPoint(123, 77)
+                                << Latin1("Email:") + Latin1(links::ContactMailAddress) << true
                                 << hand << QString();
         QTest::newRow("messenger")
-            << "lbl1" << QPoint(123, 94) << "QQ:" + QString::fromLatin1(links::ContactImNumber)
+            << Latin1("lbl1") << QPoint(123, 94) << Latin1("QQ:") + Latin1(links::ContactImNumber)
             << false << arrow << QString();
-        QTest::newRow("microblog")
-            << "lbl2" << QPoint(123, 115) << "澄屿软件微博" << true << arrow << QString();
+        QTest::newRow("microblog") << Latin1("lbl2") << QPoint(123, 115)
+                                   << QStringLiteral("澄屿软件微博") << true << arrow << QString();
     }
     void labels() {
         QFETCH(QString, name);
@@ -123,7 +168,7 @@ private slots:
         const QColor textColour = label->palette().color(QPalette::WindowText);
         QCOMPARE(textColour == QColor(Qt::blue), blue);
         if (!text.isEmpty()) {
-            // The whole text fits: labels grow to their text.
+            // The whole text fits: labels grow to their text, inside the panel.
             QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(text));
             QVERIFY(label->height() >= label->fontMetrics().height());
             QVERIFY(label->geometry().right() < label->parentWidget()->width());
@@ -133,20 +178,20 @@ private slots:
     void clicksOpenTheirLinks_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("address");  // empty: the click does nothing
-        QTest::newRow("picture") << "ProgramIcon" << QString::fromLatin1(links::HomePageUrl);
-        QTest::newRow("home page") << "HomePage" << QString::fromLatin1(links::HomePageUrl);
-        QTest::newRow("e-mail") << "Comments"
-                                << "mailto:" + QString::fromLatin1(links::ContactMailAddress);
-        QTest::newRow("microblog") << "lbl2" << QString::fromLatin1(links::MicroblogUrl);
-        QTest::newRow("product name") << "ProductName" << QString();
-        QTest::newRow("version") << "Version" << QString();
-        QTest::newRow("messenger") << "lbl1" << QString();
-        QTest::newRow("panel") << "Panel1" << QString();
+        QTest::newRow("picture") << Latin1("ProgramIcon") << Latin1(links::HomePageUrl);
+        QTest::newRow("home page") << Latin1("HomePage") << Latin1(links::HomePageUrl);
+        QTest::newRow("e-mail") << Latin1("Comments")
+                                << Latin1("mailto:") + Latin1(links::ContactMailAddress);
+        QTest::newRow("microblog") << Latin1("lbl2") << Latin1(links::MicroblogUrl);
+        QTest::newRow("product name") << Latin1("ProductName") << QString();
+        QTest::newRow("version") << Latin1("Version") << QString();
+        QTest::newRow("messenger") << Latin1("lbl1") << QString();
+        QTest::newRow("panel") << Latin1("Panel1") << QString();
     }
     void clicksOpenTheirLinks() {
         QFETCH(QString, name);
         QFETCH(QString, address);
-        LinkRecorder links;
+        LinkRecorder recorder;
         QPointer<TAboutBox> box = new TAboutBox;
         box->show();
         QVERIFY(QTest::qWaitForWindowExposed(box));
@@ -156,11 +201,11 @@ private slots:
         QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(5, 5));
 
         if (address.isEmpty()) {
-            QCOMPARE(links.opened.size(), 0u);
+            QCOMPARE(recorder.opened.size(), 0u);
         } else {
-            QCOMPARE(links.opened.size(), 1u);
-            QCOMPARE(links.opened[0].address, address);
-            QCOMPARE(links.opened[0].owner, box.data());
+            QCOMPARE(recorder.opened.size(), 1u);
+            QCOMPARE(recorder.opened[0].address, address);
+            QCOMPARE(recorder.opened[0].owner, box.data());
         }
         QVERIFY(box->isVisible());  // a link leaves the dialog open
         box->close();
@@ -168,13 +213,35 @@ private slots:
         QVERIFY(box.isNull());
     }
 
+    // A failure inside a link handler goes to the standard error box; the dialog stays open.
+    void failingLinkShowsTheErrorBox() {
+        std::vector<gui::ShownBox> boxes;
+        gui::SetMessageBoxHookForTesting([&](const gui::ShownBox& b) { boxes.push_back(b); });
+        gui::ScopedLinkOpener failing([](QWidget*, const QString&) {
+            throw std::runtime_error("No handler for the address");
+        });
+        QPointer<TAboutBox> box = new TAboutBox;
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box));
+
+        QTest::mouseClick(Child(box, "lbl2"), Qt::LeftButton, {}, QPoint(5, 5));
+        gui::SetMessageBoxHookForTesting(nullptr);
+
+        QCOMPARE(boxes.size(), 1u);
+        QCOMPARE(boxes[0].text, QStringLiteral("No handler for the address."));
+        QVERIFY(box->isVisible());
+        box->close();
+        RunDeferredDeletes();
+        QVERIFY(box.isNull());
+    }
+
     void everyWayOfClosingDestroysIt_data() {
         QTest::addColumn<QString>("how");
-        QTest::newRow("OK button") << "button";
-        QTest::newRow("Enter") << "enter";
-        QTest::newRow("access key Alt+O") << "alt-o";
-        QTest::newRow("close button") << "close";
-        QTest::newRow("Escape") << "escape";
+        QTest::newRow("OK button") << Latin1("button");
+        QTest::newRow("Enter") << Latin1("enter");
+        QTest::newRow("access key Alt+O") << Latin1("alt-o");
+        QTest::newRow("close button") << Latin1("close");
+        QTest::newRow("Escape") << Latin1("escape");
     }
     void everyWayOfClosingDestroysIt() {
         QFETCH(QString, how);
@@ -184,13 +251,13 @@ private slots:
         box->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(box));
 
-        if (how == "button") {
+        if (how == QLatin1String("button")) {
             QTest::mouseClick(Child<QPushButton>(box, "OKButton"), Qt::LeftButton);
-        } else if (how == "enter") {
+        } else if (how == QLatin1String("enter")) {
             QTest::keyClick(box, Qt::Key_Return);
-        } else if (how == "alt-o") {
+        } else if (how == QLatin1String("alt-o")) {
             QTest::keyClick(box->windowHandle(), Qt::Key_O, Qt::AltModifier);
-        } else if (how == "close") {
+        } else if (how == QLatin1String("close")) {
             // What the title bar's close button and Alt+F4 deliver.
             box->windowHandle()->close();
         } else {
@@ -200,6 +267,56 @@ private slots:
         QTRY_VERIFY(box.isNull() || !box->isVisible());
         RunDeferredDeletes();
         QVERIFY(box.isNull());
+    }
+
+    // The menu item shows a new modal dialog each time, centred over the main window; Enter
+    // closes it and it is gone before the next one opens.
+    void menuShowsANewCentredDialogEachTime() {
+        TFrm_Main main;
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        auto* a1 = Child<QAction>(&main, "A1");
+
+        for (int showing = 1; showing <= 2; ++showing) {
+            QPointer<TAboutBox> shown;
+            bool modal = false;
+            QPointF offCentre;
+            WhenAboutBoxShows whenShown([&](TAboutBox* box) {
+                shown = box;
+                modal = box->isModal() && box->parentWidget() == nullptr;
+                offCentre =
+                    QRectF(box->frameGeometry()).center() - QRectF(main.frameGeometry()).center();
+                QTest::keyClick(box, Qt::Key_Return);
+            });
+            a1->trigger();  // returns when the modal showing has ended
+
+            QVERIFY2(whenShown.acted(), "no about dialog was shown");
+            QVERIFY(modal);
+            QVERIFY2(
+                qAbs(offCentre.x()) <= 0.5 && qAbs(offCentre.y()) <= 0.5,
+                qPrintable(
+                    QStringLiteral("off centre by %1, %2").arg(offCentre.x()).arg(offCentre.y())));
+            // Destroyed once the showing has ended, so the next showing is a new dialog.
+            RunDeferredDeletes();
+            QVERIFY(shown.isNull());
+        }
+    }
+
+    void mainWindowLinks() {
+        TFrm_Main main;
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        LinkRecorder recorder;
+
+        Child<QAction>(&main, "U1")->trigger();
+        QTest::mouseClick(Child(&main, "lbl1"), Qt::LeftButton, {}, QPoint(5, 5));
+
+        QCOMPARE(recorder.opened.size(), 2u);
+        QCOMPARE(recorder.opened[0].address, Latin1(links::UsagePageUrl));
+        QCOMPARE(recorder.opened[1].address, Latin1(links::HomePageUrl));
+        QCOMPARE(recorder.opened[0].owner, &main);
+        QCOMPARE(recorder.opened[1].owner, &main);
+        QCOMPARE(Child(&main, "lbl1")->cursor().shape(), Qt::PointingHandCursor);
     }
 };
 

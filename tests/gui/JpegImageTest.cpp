@@ -35,7 +35,7 @@ QByteArray WithSize(QByteArray jpeg, int width, int height) {
 class JpegImageTest : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void decodesTheAboutPicture() {
         const QImage image = gui::DecodeJpeg(AboutPicture());
         QCOMPARE(image.size(), QSize(63, 63));

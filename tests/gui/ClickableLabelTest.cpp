@@ -2,23 +2,21 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "gui/ClickWatcher.h"
+#include "gui/ClickableLabel.h"
 
-class ClickWatcherTest : public QObject {
+class ClickableLabelTest : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void countsWhatAPersonCallsAClick() {
         QWidget window;
         window.resize(200, 100);
-        QLabel label(QStringLiteral("link"), &window);
+        gui::ClickableLabel label(QStringLiteral("link"), &window);
         label.setGeometry(10, 10, 80, 20);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-        gui::ClickWatcher* watcher = gui::ClickWatcher::On(&label);
-        QCOMPARE(gui::ClickWatcher::On(&label), watcher);  // one watcher per widget
-        QSignalSpy clicks(watcher, &gui::ClickWatcher::clicked);
+        QSignalSpy clicks(&label, &gui::ClickableLabel::clicked);
         const QPoint inside(40, 10);
 
         QTest::mouseClick(&label, Qt::LeftButton, {}, inside);
@@ -43,5 +41,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ClickWatcherTest)
-#include "ClickWatcherTest.moc"
+QTEST_MAIN(ClickableLabelTest)
+#include "ClickableLabelTest.moc"
