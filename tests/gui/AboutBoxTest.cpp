@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QImage>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -300,6 +301,14 @@ private Q_SLOTS:
             RunDeferredDeletes();
             QVERIFY(shown.isNull());
         }
+    }
+
+    // The application icon is compiled into the windows library as a 48 x 48 picture with alpha.
+    void applicationIconIsCompiledIn() {
+        const QImage icon(QStringLiteral(":/icons/app-icon.png"));
+        QCOMPARE(icon.size(), QSize(48, 48));
+        QVERIFY(icon.hasAlphaChannel());
+        QCOMPARE(icon.pixelColor(0, 0).alpha(), 0);  // transparent corners
     }
 
     void mainWindowLinks() {
