@@ -93,87 +93,62 @@ class AboutBoxTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void looksAsStored() {
-        QPointer<TAboutBox> box = new TAboutBox;
-        box->show();
-        QVERIFY(QTest::qWaitForWindowExposed(box));
-
-        QCOMPARE(box->windowTitle(), QStringLiteral("关于"));
-        QCOMPARE(box->size(), QSize(350, 213));
-        QCOMPARE(box->minimumSize(), box->maximumSize());
-        const Qt::WindowFlags flags = box->windowFlags();
+    // A fixed dialog with a close button only; the picture is decoded and shown at its own size.
+    void fixedDialogWithPicture() {
+        TAboutBox box;
+        QCOMPARE(box.minimumSize(), QSize(350, 213));
+        QCOMPARE(box.maximumSize(), QSize(350, 213));
+        const Qt::WindowFlags flags = box.windowFlags();
         QVERIFY(flags & Qt::WindowCloseButtonHint);
         QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
                            Qt::WindowContextHelpButtonHint)));
+        QVERIFY(Child<QPushButton>(&box, "OKButton")->isDefault());
 
-        auto* ok = Child<QPushButton>(box, "OKButton");
-        QCOMPARE(ok->geometry(), QRect(263, 180, 75, 25));
-        QVERIFY(ok->isDefault());
-        QCOMPARE(Child(box, "Panel1")->geometry(), QRect(8, 8, 337, 161));
-
-        auto* icon = Child<QLabel>(box, "ProgramIcon");
-        QCOMPARE(icon->geometry(), QRect(23, 13, 63, 63));
+        auto* icon = Child<QLabel>(&box, "ProgramIcon");
         QCOMPARE(icon->pixmap().size(), QSize(63, 63));
+        QCOMPARE(icon->size(), QSize(63, 63));
         QVERIFY(!icon->hasScaledContents());
-
-        QCOMPARE(box->font().pixelSize(), 11);
-        QCOMPARE(Child(box, "ProductName")->font().pixelSize(), 12);
-        QCOMPARE(ok->font().pixelSize(), 12);
-        box->close();
     }
 
     void labels_data() {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QPoint>("position");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("blue");
         QTest::addColumn<int>("cursor");
-        QTest::addColumn<QString>("toolTip");
         const int arrow = Qt::ArrowCursor;
         const int hand = Qt::PointingHandCursor;
-        QTest::newRow("picture") << Latin1("ProgramIcon") << QPoint(23, 13) << QString() << false
-                                 << arrow << QStringLiteral("澄屿域名备案批量查询器");
         QTest::newRow("product name")
-            << Latin1("ProductName") << QPoint(124, 16) << QStringLiteral("澄屿域名备案批量查询器")
-            << false << arrow << QString();
-        QTest::newRow("version") << Latin1("Version") << QPoint(124, 37)
-                                 << QStringLiteral("版本:1.0") << false << arrow << QString();
+            << Latin1("ProductName") << QStringLiteral("澄屿域名备案批量查询器") << false << arrow;
+        QTest::newRow("version") << Latin1("Version") << QStringLiteral("版本:1.0") << false
+                                 << arrow;
         QTest::newRow("home page")
-            << Latin1("HomePage") << QPoint(124, 57) << Latin1(links::HomePageUrl) << true << hand
-            << QStringLiteral("打开澄屿软件主页");
-        QTest::newRow("e-mail") << Latin1("Comments") << QPoint(123, 77)
+            << Latin1("HomePage") << Latin1(links::HomePageUrl) << true << hand;
+        QTest::newRow("e-mail") << Latin1("Comments")
                                 << Latin1("Email:") + Latin1(links::ContactMailAddress) << true
-                                << hand << QString();
+                                << hand;
         QTest::newRow("messenger")
-            << Latin1("lbl1") << QPoint(123, 94) << Latin1("QQ:") + Latin1(links::ContactImNumber)
-            << false << arrow << QString();
-        QTest::newRow("microblog") << Latin1("lbl2") << QPoint(123, 115)
-                                   << QStringLiteral("澄屿软件微博") << true << arrow << QString();
+            << Latin1("lbl1") << Latin1("QQ:") + Latin1(links::ContactImNumber) << false << arrow;
+        QTest::newRow("microblog")
+            << Latin1("lbl2") << QStringLiteral("澄屿软件微博") << true << arrow;
     }
     void labels() {
         QFETCH(QString, name);
-        QFETCH(QPoint, position);
         QFETCH(QString, text);
         QFETCH(bool, blue);
         QFETCH(int, cursor);
-        QFETCH(QString, toolTip);
 
         TAboutBox box;
         auto* label = box.findChild<QLabel*>(name);
         QVERIFY(label != nullptr);
         QCOMPARE(label->parentWidget()->objectName(), QStringLiteral("Panel1"));
-        QCOMPARE(label->pos(), position);
         QCOMPARE(label->text(), text);
         QCOMPARE(label->cursor().shape(), static_cast<Qt::CursorShape>(cursor));
-        QCOMPARE(label->toolTip(), toolTip);
         const QColor textColour = label->palette().color(QPalette::WindowText);
         QCOMPARE(textColour == QColor(Qt::blue), blue);
-        if (!text.isEmpty()) {
-            // The whole text fits: labels grow to their text, inside the panel.
-            QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(text));
-            QVERIFY(label->height() >= label->fontMetrics().height());
-            QVERIFY(label->geometry().right() < label->parentWidget()->width());
-        }
+        // The whole text shows: labels grow to their text, inside the panel.
+        QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(text));
+        QVERIFY(label->height() >= label->fontMetrics().height());
+        QVERIFY(label->geometry().right() < label->parentWidget()->width());
     }
 
     void clicksOpenTheirLinks_data() {
