@@ -1,10 +1,12 @@
 #include "U_Main.h"
 
+#include "U_AboutBox.h"
 #include "gui/DomainTableModel.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/GbkText.h"
 #include "gui/Links.h"
+#include "gui/ShellOpenLink.h"
 #include "table/DomainImport.h"
 #include "table/DomainTable.h"
 #include "table/FileError.h"
@@ -15,7 +17,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLayout>
+#include <QPointer>
 #include <QShowEvent>
+
+#include <exception>
 
 using gui::guarded;
 
@@ -25,6 +30,16 @@ constexpr int kClientWidth = 494;
 constexpr int kClientHeight = 486;
 constexpr int kStatusBarHeight = 19;
 constexpr QPoint kInitialPosition{520, 190};
+
+// Places a window that has no owner so that its centre lies on the centre of `over`. move()
+// places the window's frame, whose size is known only once the window is shown; take its
+// border to be as thick as that of `over`, as QDialog does for its own placement.
+void CentreOver(QWidget* window, const QWidget* over) {
+    const QRect area = over->frameGeometry();
+    const QSize frame = window->size() + (area.size() - over->size());
+    window->move(area.x() + (area.width() - frame.width()) / 2,
+                 area.y() + (area.height() - frame.height()) / 2);
+}
 
 // The open and save dialogs: one "文本文件" filter for *.txt, no default extension, the folder
 // of a typed name need not exist. Qt's own dialog, the same on every desktop.
@@ -231,14 +246,30 @@ void TFrm_Main::N3Click() {
 // Re-query the selected row: wired in with the re-query code.
 void TFrm_Main::N9Click() {}
 
-// Usage page link: wired in with the shell links.
-void TFrm_Main::U1Click() {}
+// Opens the usage page in the user's browser.
+void TFrm_Main::U1Click() {
+    gui::ShellOpenLink(this, QString::fromLatin1(links::UsagePageUrl));
+}
 
-// About box: wired in with the about dialog.
-void TFrm_Main::A1Click() {}
+// Shows a new about dialog modally, centred over this window. It has no owner and frees itself
+// when it closes, so every showing starts from the stored layout.
+void TFrm_Main::A1Click() {
+    QPointer<TAboutBox> box = new TAboutBox;
+    CentreOver(box, this);
+    try {
+        box->exec();
+    } catch (const std::exception&) {
+        // A failure of the showing itself is dropped without a message; the dialog goes.
+        if (box) {
+            box->deleteLater();
+        }
+    }
+}
 
-// Home-page link: wired in with the shell links.
-void TFrm_Main::lbl1Click() {}
+// Opens the home page in the user's browser.
+void TFrm_Main::lbl1Click() {
+    gui::ShellOpenLink(this, QString::fromLatin1(links::HomePageUrl));
+}
 
 // Fills the browser panel and lays the home-page link over the status bar's second panel.
 void TFrm_Main::FormShow() {
