@@ -1,0 +1,63 @@
+#pragma once
+
+#include "ui_U_Main.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QDialog;
+
+namespace gui {
+class DomainTableModel;
+}
+namespace table {
+class DomainTable;
+}
+
+// The main window: the domain table, the command buttons, the browser panel, the status bar
+// with the home-page link, the main menu and the table's popup menu. Every command is one
+// handler below, connected explicitly and run through the standard error box wrapper.
+class TFrm_Main : public QMainWindow, private Ui::TFrm_Main {
+    Q_OBJECT
+public:
+    explicit TFrm_Main(QWidget* parent = nullptr);
+    ~TFrm_Main() override;
+
+    // The add-domains dialog that btn1 shows; it lives as long as this window.
+    void SetAddDialog(QDialog* dialog) { frmAdd_ = dialog; }
+
+    gui::DomainTableModel& Model() const { return *model_; }
+    // Shared with the batch workers, which may outlive this window at exit.
+    const std::shared_ptr<table::DomainTable>& Table() const { return table_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void ConnectCommands();
+    void ShowPopup(const QPoint& globalPos);
+
+    // Handlers: the command table of the window.
+    void btn1Click();
+    void btn2Click();
+    void btn3Click();
+    void btn4Click();
+    void btn6Click();
+    void N5Click();
+    void N6Click();
+    void N8Click();
+    void N1Click();
+    void N2Click();
+    void N3Click();
+    void N9Click();
+    void U1Click();
+    void A1Click();
+    void lbl1Click();
+    void FormShow();
+
+    std::shared_ptr<table::DomainTable> table_;
+    gui::DomainTableModel* model_;  // child of this window
+    QDialog* frmAdd_ = nullptr;
+};

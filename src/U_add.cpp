@@ -1,0 +1,87 @@
+#include "U_add.h"
+
+#include "gui/DomainTableModel.h"
+#include "gui/ErrorBox.h"
+#include "gui/Fonts.h"
+#include "gui/GbkText.h"
+#include "lookup/CodePage936.h"
+
+#include <QKeyEvent>
+#include <QShowEvent>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Cuts a GBK line to at most `limit` bytes without splitting a double-byte character.
+void CutToBytes(std::string& line, std::size_t limit) {
+    if (line.size() <= limit) {
+        return;
+    }
+    if (lookup::cp936::IsTrailByte(line, limit)) {
+        --limit;  // the byte at `limit - 1` is the lead byte of a character that would be split
+    }
+    line.resize(limit);
+}
+
+// The text's own lines (hard line breaks), however wide each is on screen. A final line break
+// ends the last line and adds none; any other empty line counts, a second final break too.
+std::vector<std::string> TypedLines(const QString& text, std::size_t maxBytes) {
+    QStringList parts = text.split(QLatin1Char('\n'));
+    if (parts.last().isEmpty()) {
+        parts.removeLast();
+    }
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(parts.size()));
+    for (const QString& part : parts) {
+        std::string line = gui::ToGbk(part);
+        CutToBytes(line, maxBytes);
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+}  // namespace
+
+TFrm_Add::TFrm_Add(gui::DomainTableModel& model, QWidget* owner) : QDialog(owner), model_(model) {
+    setupUi(this);
+    // Fixed border with system menu and minimise, no maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(350, 243);
+    setFont(gui::DialogFont());
+    lbl1->setFont(gui::SongFont());
+    lbl1->setAttribute(Qt::WA_TranslucentBackground);
+    connect(btn1, &QPushButton::clicked, this, gui::guarded(this, &TFrm_Add::btn1Click));
+}
+
+void TFrm_Add::showEvent(QShowEvent* event) {
+    // Centred over the main window the first time; afterwards where the user left it. An
+    // explicit move also stops QDialog from centring it again on every showing.
+    if (!event->spontaneous() && !placed_ && parentWidget() != nullptr) {
+        QRect frame(QPoint(), frameGeometry().size());
+        frame.moveCenter(parentWidget()->window()->frameGeometry().center());
+        move(frame.topLeft());
+        placed_ = true;
+    }
+    QDialog::showEvent(event);
+}
+
+void TFrm_Add::keyPressEvent(QKeyEvent* event) {
+    // The dialog has no cancel button: Escape does nothing (the title bar closes it).
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+// Appends the typed lines as rows, numbered from 1, clears the text and closes the dialog.
+void TFrm_Add::btn1Click() {
+    const std::vector<std::string> lines = TypedLines(mmo1->toPlainText(), kMaxLineBytes);
+    model_.AppendDomainRows(lines);
+    mmo1->clear();
+    accept();
+}

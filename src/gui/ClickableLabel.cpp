@@ -1,0 +1,22 @@
+#include "gui/ClickableLabel.h"
+
+#include <QMouseEvent>
+
+namespace gui {
+
+void ClickableLabel::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+    QLabel::mousePressEvent(event);
+}
+
+void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    pressed_ = false;
+    QLabel::mouseReleaseEvent(event);
+    if (click) {
+        Q_EMIT clicked();
+    }
+}
+
+}  // namespace gui

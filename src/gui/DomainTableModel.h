@@ -1,0 +1,56 @@
+#pragma once
+
+#include "table/DomainTable.h"
+
+#include <QAbstractTableModel>
+#include <QColor>
+
+#include <array>
+#include <memory>
+#include <span>
+#include <string>
+
+// Shows the domain table in a view: the row caption and the four cells as five columns.
+//
+// Structural changes (append, clear) go through this adapter on the GUI thread so the view is
+// told about them. Workers write cells straight into the table from their own threads; the
+// table's dirty listener then queues one flush to the GUI thread, which emits a single
+// dataChanged over the rows written since the last flush.
+namespace gui {
+
+// Background of the rows with an odd index (the 2nd, 4th, ...): red 166, green 202, blue 240.
+inline const QColor OddRowColor{0xA6, 0xCA, 0xF0};
+
+class DomainTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int kColumnCount = 5;
+    // Column widths in pixels: 行号, 域名, 备案号, 主办单位, 审核日期.
+    static constexpr std::array<int, kColumnCount> kColumnWidths{45, 120, 130, 100, 90};
+
+    explicit DomainTableModel(std::shared_ptr<table::DomainTable> table, QObject* parent = nullptr);
+    ~DomainTableModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Appends one row per line (GBK), numbered from 1 for this call, in one insertion.
+    void AppendDomainRows(std::span<const std::string> lines);
+    // Removes every row.
+    void Clear();
+
+    table::DomainTable& Table() const { return *table_; }
+    const std::shared_ptr<table::DomainTable>& SharedTable() const { return table_; }
+
+private:
+    void FlushDirtyRows();
+
+    std::shared_ptr<table::DomainTable> table_;
+    int rows_ = 0;  // the row count the views have been told about
+};
+
+}  // namespace gui

@@ -1,0 +1,82 @@
+#include "gui/ErrorBox.h"
+
+#include "gui/GbkText.h"
+#include "lookup/CodePage936.h"
+
+#include <QWidget>
+
+#include <utility>
+
+namespace gui {
+
+const QString kApplicationTitle = QStringLiteral("澄屿域名备案批量查询器V1.0");
+
+namespace {
+
+std::function<void(const ShownBox&)>& Hook() {
+    static std::function<void(const ShownBox&)> hook;
+    return hook;
+}
+
+void Show(QWidget* parent, ShownBox box, Qt::WindowModality modality) {
+    if (Hook()) {
+        Hook()(box);
+        return;
+    }
+    QMessageBox mb(box.icon, box.title, box.text, box.buttons, parent);
+    mb.setWindowModality(modality);
+    mb.exec();
+}
+
+}  // namespace
+
+std::string ErrorBoxText(std::string_view gbk) {
+    std::string text(gbk);
+    if (text.empty()) {
+        return text;
+    }
+    // The last character starts one byte earlier when its final byte is the second byte of a
+    // double-byte character; compare that character's first byte with '.'.
+    std::size_t last = text.size() - 1;
+    if (lookup::cp936::IsTrailByte(text, last)) {
+        --last;
+    }
+    if (static_cast<unsigned char>(text[last]) > static_cast<unsigned char>('.')) {
+        text += '.';
+    }
+    return text;
+}
+
+void SetMessageBoxHookForTesting(std::function<void(const ShownBox&)> hook) {
+    Hook() = std::move(hook);
+}
+
+void ShowErrorBox(QWidget* parent, std::string_view gbkText) {
+    Show(
+        parent,
+        {kApplicationTitle, FromGbk(ErrorBoxText(gbkText)), QMessageBox::Critical, QMessageBox::Ok},
+        Qt::ApplicationModal);
+}
+
+void ShowApplicationError(std::string_view gbkText) {
+    Show(nullptr,
+         {QStringLiteral("Application Error"), FromGbk(gbkText), QMessageBox::Critical,
+          QMessageBox::Ok},
+         Qt::ApplicationModal);
+}
+
+void ShowCurrentException(QWidget* parent) noexcept {
+    try {
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            ShowErrorBox(parent, e.what());
+        } catch (...) {
+            ShowErrorBox(parent, "Unknown error");
+        }
+    } catch (...) {
+        // Showing the box failed too (out of memory): nothing more can be reported.
+    }
+}
+
+}  // namespace gui
