@@ -37,13 +37,13 @@ void WriteFields(table::DomainTable& table, table::RowId row, std::string_view p
 
 }  // namespace
 
-void RunBatch(table::DomainTable& table, LookupClient& client) {
+void RunBatch(table::DomainTable& table, LookupClient& client, std::string_view baseUrl) {
     const std::size_t n = table.RowCount();
     for (std::size_t i = 0; i < n; ++i) {
         try {
             const table::CellRead domain = table.ReadCellWithId(i, table::Cell::Domain);
             const std::string page =
-                cp936::RoundTrip(client.FetchPage(LookupUrl(domain.text)));
+                cp936::RoundTrip(client.FetchPage(LookupUrl(domain.text, baseUrl)));
             WriteFields(table, domain.id, page, /*stopWhenNotFiled=*/true);
         } catch (...) {
             // A row that is gone or whose lookup failed keeps what it holds; go on.
@@ -51,10 +51,11 @@ void RunBatch(table::DomainTable& table, LookupClient& client) {
     }
 }
 
-bool RequeryRow(table::DomainTable& table, LookupClient& client, std::size_t index) {
+bool RequeryRow(table::DomainTable& table, LookupClient& client, std::size_t index,
+                std::string_view baseUrl) {
     try {
         const table::CellRead domain = table.ReadCellWithId(index, table::Cell::Domain);
-        const std::string page = client.FetchPage(LookupUrl(domain.text));
+        const std::string page = client.FetchPage(LookupUrl(domain.text, baseUrl));
         WriteFields(table, domain.id, page, /*stopWhenNotFiled=*/false);
         return true;
     } catch (...) {
