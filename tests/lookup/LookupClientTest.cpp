@@ -167,6 +167,7 @@ TEST(LookupClient, BodiesAndConnectionReuse) {
         }
         EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "next");
         EXPECT_EQ(server.AcceptedConnections(), c.newConnectionNext ? 2 : 1);
+        EXPECT_EQ(server.RequestConnections(), (std::vector<int>{1, c.newConnectionNext ? 2 : 1}));
     }
 }
 
@@ -224,6 +225,33 @@ TEST(LookupClient, BrokenResponsesFailAndTheClientStaysUsable) {
         EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "after");
         EXPECT_EQ(server.AcceptedConnections(), 2);  // a broken connection is not reused
     }
+}
+
+TEST(LookupClient, ErrorPageIsWaitedForBrieflyAndThePageBodyPatiently) {
+    lookup::LookupLimits limits;
+    limits.stall = 3s;
+    limits.failureBodyPiece = 200ms;
+    ScriptedHttpServer server;
+    // The error page stops after its first piece: the failure comes after the short wait.
+    server.Enqueue(
+        Reply{"HTTP/1.1 404 Not Found\r\nContent-Length: 10\r\n\r\nabc", {}, 0, {}, After::Stall});
+    // A page whose pieces come 500 ms apart is still read whole.
+    Reply slow{Ok("0123456789")};
+    slow.pieceSize = slow.bytes.size() - 5;
+    slow.pause = 500ms;
+    server.Enqueue(slow);
+    LookupClient client(limits);
+    auto start = std::chrono::steady_clock::now();
+    try {
+        client.FetchPage(UrlFor(server, "a.cn"));
+        ADD_FAILURE() << "no failure";
+    } catch (const HttpError& e) {
+        EXPECT_EQ(e.Body(), "abc");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "0123456789");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 500ms);
 }
 
 TEST(LookupClient, TimeLimitIsOnProgressNotOnTheWholeResponse) {

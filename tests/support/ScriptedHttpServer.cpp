@@ -130,16 +130,21 @@ void ScriptedHttpServer::AcceptLoop() {
     }
 }
 
-Reply ScriptedHttpServer::NextReply(const std::string& request) {
-    std::lock_guard lock(mutex_);
-    requests_.push_back(request);
-    if (!queue_.empty()) {
-        Reply reply = std::move(queue_.front());
-        queue_.pop_front();
-        return reply;
+Reply ScriptedHttpServer::NextReply(const std::string& request, int connection) {
+    std::function<Reply(const std::string&)> responder;
+    {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(request);
+        requestConnections_.push_back(connection);
+        if (!queue_.empty()) {
+            Reply reply = std::move(queue_.front());
+            queue_.pop_front();
+            return reply;
+        }
+        responder = responder_;
     }
-    if (responder_) {
-        return responder_(request);
+    if (responder) {
+        return responder(request);  // outside the lock: it may ask the server things
     }
     Reply reply;
     reply.bytes = Response("500 No scripted reply", "");
@@ -167,12 +172,7 @@ void ScriptedHttpServer::Serve(int fd, int connection) {
         }
         const std::string request = pending.substr(0, end + 4);
         pending.erase(0, end + 4);
-        Reply reply;
-        {
-            reply = NextReply(request);
-            std::lock_guard lock(mutex_);
-            requestConnections_.push_back(connection);
-        }
+        const Reply reply = NextReply(request, connection);
         auto sleep = [this](std::chrono::milliseconds d) {
             const auto until = std::chrono::steady_clock::now() + d;
             while (!stopping_ && std::chrono::steady_clock::now() < until) {

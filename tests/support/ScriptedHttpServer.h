@@ -33,6 +33,16 @@ struct Reply {
 // of every request (up to and including the empty line) and answers each with the next queued
 // Reply, or, when the queue is empty, with the responder's Reply (default: a 500 with no body).
 // Each connection is served by its own thread; everything stops when the server is destroyed.
+//
+//   ScriptedHttpServer server;
+//   server.Enqueue(ScriptedHttpServer::Response("200 OK", "page", {"Set-Cookie: a=1; path=/"}));
+//   server.Enqueue("HTTP/1.1 200 OK\r\n\r\nto the close", Reply::After::Close);
+//   server.SetResponder([](const std::string& request) { return Reply{...}; });  // the rest
+//   client.FetchPage(server.BaseUrl() + "/icp/details.asp?CertType=0&Domain=a.cn");
+//   server.Requests()[0]            // "GET /icp/details.asp?... HTTP/1.1\r\n...\r\n\r\n"
+//   server.AcceptedConnections()    // connections opened so far
+//
+// The responder runs on a connection thread, possibly on several at once.
 class ScriptedHttpServer {
 public:
     ScriptedHttpServer();
@@ -62,7 +72,7 @@ public:
 private:
     void AcceptLoop();
     void Serve(int fd, int connection);
-    Reply NextReply(const std::string& request);
+    Reply NextReply(const std::string& request, int connection);
     // Waits until fd is readable or the server stops; false when stopping.
     bool WaitReadable(int fd) const;
 
