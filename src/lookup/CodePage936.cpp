@@ -57,6 +57,12 @@ bool IsTrailRange(unsigned char b) {
     return b >= 0x40 && b <= 0xFE && b != 0x7F;
 }
 
+// The UTF-16 unit stored little-endian at p.
+char16_t UnitAt(const char* p) {
+    return static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
+                                 (static_cast<unsigned char>(p[1]) << 8));
+}
+
 }  // namespace
 
 bool IsTrailByte(std::string_view text, std::size_t i) {
@@ -89,8 +95,7 @@ std::u16string ToUtf16(std::string_view gbk) {
     }
     std::u16string out(bytes.size() / 2, u'\0');
     for (std::size_t k = 0; k < out.size(); ++k) {
-        out[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
-                                       (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+        out[k] = UnitAt(&bytes[2 * k]);
     }
     return out;
 }
@@ -109,12 +114,10 @@ std::string FromUtf16(std::u16string_view utf16) {
     std::size_t left = le.size();
     while (!conv.Run(in, left, out)) {
         // An unmappable character (or a lone surrogate) becomes '?'; skip its UTF-16 unit(s).
-        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(in[0]) |
-                                                (static_cast<unsigned char>(in[1]) << 8));
+        const char16_t unit = UnitAt(in);
         std::size_t skip = 2;
         if (unit >= 0xD800 && unit <= 0xDBFF && left >= 4) {
-            const auto next = static_cast<char16_t>(static_cast<unsigned char>(in[2]) |
-                                                    (static_cast<unsigned char>(in[3]) << 8));
+            const char16_t next = UnitAt(in + 2);
             if (next >= 0xDC00 && next <= 0xDFFF) {
                 skip = 4;
             }
