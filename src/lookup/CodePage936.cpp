@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -50,7 +51,9 @@ private:
     iconv_t cd_;
 };
 
-bool IsTrailRange(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
+bool IsTrailRange(unsigned char b) {
+    return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
 
 }  // namespace
 
@@ -76,9 +79,8 @@ std::u16string ToUtf16(std::string_view gbk) {
         // is one bad byte. Either becomes one '?'.
         const auto lead = static_cast<unsigned char>(in[0]);
         const std::size_t skip =
-            (IsLeadByte(lead) && left >= 2 && IsTrailRange(static_cast<unsigned char>(in[1])))
-                ? 2
-                : 1;
+            (IsLeadByte(lead) && left >= 2 && IsTrailRange(static_cast<unsigned char>(in[1]))) ? 2
+                                                                                               : 1;
         bytes.append("?\0", 2);
         in += skip;
         left -= skip;
@@ -122,6 +124,8 @@ std::string FromUtf16(std::u16string_view utf16) {
     return out;
 }
 
-std::string RoundTrip(std::string_view gbk) { return FromUtf16(ToUtf16(gbk)); }
+std::string RoundTrip(std::string_view gbk) {
+    return FromUtf16(ToUtf16(gbk));
+}
 
 }  // namespace lookup::cp936

@@ -10,7 +10,9 @@
 namespace lookup::cp936 {
 
 // 0x81..0xFE begin a double-byte character.
-constexpr bool IsLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+constexpr bool IsLeadByte(unsigned char b) {
+    return b >= 0x81 && b <= 0xFE;
+}
 
 // True when the byte at offset i is the second byte of a double-byte character: the number of
 // lead-range bytes immediately before i (walking back to the first byte outside the range or

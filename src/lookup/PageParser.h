@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -7,15 +9,22 @@
 // bytes; all matching is on bytes.
 namespace lookup {
 
-// The text strictly between the first start marker that does not begin on a trail byte and
-// the first such end marker, both searched from the page's start and only up to its first zero
-// byte. Empty when either is missing or the end marker does not lie behind the start marker.
+// Offset of the first occurrence of `marker` in the page that does not begin on a trail byte
+// (cp936::IsTrailByte), searched only up to the page's first zero byte. Nothing when the page
+// (up to that zero byte) or the marker is empty, or when there is no such occurrence.
+std::optional<std::size_t> FindMarker(std::string_view page, std::string_view marker);
+
+// The text strictly between the start marker and the end marker, both found by FindMarker from
+// the page's start (the end marker is not searched behind the start marker). Empty when either
+// is missing or the end marker does not lie behind the start marker. Nothing is trimmed.
 std::string TextBetween(std::string_view page, std::string_view startMarker,
                         std::string_view endMarker);
 
 // Capture group 1 of every non-overlapping match of the PCRE pattern over the whole page
-// (zero bytes included), joined without separator. Throws std::runtime_error for an empty or
-// malformed pattern.
+// (zero bytes included), joined without separator. The pattern is taken up to its first zero
+// byte and compiled with PCRE_NEWLINE_ANY, in 8-bit mode without UTF-8. A matching error (such
+// as PCRE's match limit) ends the search quietly with what was found so far. Throws
+// std::runtime_error for an empty or malformed pattern.
 std::string RegexGroupText(std::string_view page, const std::string& pattern);
 
 }  // namespace lookup

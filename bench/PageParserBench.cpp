@@ -1,0 +1,163 @@
+// Time per lookup page for the work the batch worker does on each page: the code page round
+// trip and the extraction of the three fields. Baseline in the same run: one plain search for
+// the end marker over the same page, which any extraction has to do at least once.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ReferenceMarkerSearch.h"
+#include "lookup/CodePage936.h"
+#include "lookup/FilingFields.h"
+#include "lookup/FilingLiterals.h"
+#include "lookup/PageParser.h"
+
+namespace {
+
+// GBK text of `chars` characters drawn from the first level of GB2312 characters, with a
+// full-width comma (A3 AC) or full stop (A1 A3) now and then.
+std::string ChineseText(std::size_t chars, std::uint32_t seed) {
+    std::string out;
+    for (std::size_t i = 0; i < chars; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        if (i % 17 == 16) {
+            out += (seed >> 20) % 3 ? "\xA3\xAC" : "\xA1\xA3";
+            continue;
+        }
+        out.push_back(static_cast<char>(0xB0 + (seed >> 24) % 40));  // lead B0..D7
+        out.push_back(static_cast<char>(0xA1 + (seed >> 12) % 94));  // trail A1..FE
+    }
+    return out;
+}
+
+// A filing page of about 30 KB: head with style and script, a navigation list, notices and a
+// table of Chinese text, then the three fragments near the end and a footer. Nothing before
+// the filing fragment ends in "</span></div>", so the filing number is found.
+std::string MakeFilingPage() {
+    const std::string lab = "</label><span class=\"fontred\">";
+    const std::string end = "</span></div>";
+    std::string page =
+        "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\">\r\n<html><head>"
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\" />\r\n<title>" +
+        ChineseText(8, 1) + "</title>\r\n<style type=\"text/css\">\r\n";
+    for (int i = 0; i < 40; ++i) {
+        page +=
+            ".c" + std::to_string(i) + " { margin: 0 auto; padding: 4px 8px; color: #333; }\r\n";
+    }
+    page += "</style>\r\n<script type=\"text/javascript\">\r\n";
+    for (int i = 0; i < 30; ++i) {
+        page += "function f" + std::to_string(i) +
+                "(a) { var s = document.getElementById('x' + a); if (s) { s.style.display = "
+                "'none'; } }\r\n";
+    }
+    page += "</script></head>\r\n<body><div id=\"nav\"><ul>\r\n";
+    for (int i = 0; i < 12; ++i) {
+        page += "<li><a href=\"/p" + std::to_string(i) + ".asp\">" + ChineseText(4, 10 + i) +
+                "</a></li>\r\n";
+    }
+    page += "</ul></div>\r\n<div class=\"notice\">\r\n";
+    for (int i = 0; i < 24; ++i) {
+        page += "<p class=\"c" + std::to_string(i) + "\">" + ChineseText(400, 100 + i) + "</p>\r\n";
+    }
+    page += "</div>\r\n<table class=\"list\">\r\n";
+    for (int i = 0; i < 40; ++i) {
+        page += "<tr><td>" + std::to_string(i + 1) + "</td><td>" + ChineseText(20, 500 + i) +
+                "</td><td><a href=\"#\">" + ChineseText(2, 900 + i) + "</a></td></tr>\r\n";
+    }
+    page += "</table>\r\n<div class=\"record\">\r\n<div class=\"row\"><label>";
+    page += std::string(lookup::FilingNoStartMarker) +
+            "\xBE\xA9ICP\xB1\xB8"
+            "00000001\xBA\xC5" +
+            end + "\r\n";  // 京ICP备00000001号
+    page += "<div class=\"row\"><label>\xC9\xF3\xBA\xCB\xCD\xA8\xB9\xFD\xCA\xB1\xBC\xE4\xA3\xBA" +
+            lab + "2010-05-20" + end + "\r\n";  // 审核通过时间：
+    page += "<div class=\"row\"><label>\xD6\xF7\xB0\xEC\xB5\xA5\xCE\xBB\xC3\xFB\xB3\xC6\xA3\xBA" +
+            lab + "\xC4\xB3\xC4\xB3\xBF\xC6\xBC\xBC\xD3\xD0\xCF\xDE\xB9\xAB\xCB\xBE" + end +
+            "\r\n";  // 主办单位名称：某某科技有限公司
+    page +=
+        "</div>\r\n<div id=\"footer\"><span>" + ChineseText(30, 7) + end + "\r\n</body></html>\r\n";
+    return page;
+}
+
+const std::string& Page() {
+    static const std::string page = MakeFilingPage();
+    return page;
+}
+
+void BM_Baseline_FindEndMarker(benchmark::State& state) {
+    const std::string_view page = Page();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(page.find(lookup::FilingNoEndMarker));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size()));
+}
+
+void BM_ExtractFilingFields(benchmark::State& state) {
+    const std::string& page = Page();
+    benchmark::IterationCount fields = 0;
+    for (auto _ : state) {
+        lookup::ExtractFilingFields(page, true, [&](lookup::FilingField, std::string value) {
+            fields += !value.empty();
+            benchmark::DoNotOptimize(value);
+        });
+    }
+    if (fields != 3 * state.iterations()) {
+        state.SkipWithError("the page did not yield three fields");
+    }
+    state.counters["page_bytes"] = static_cast<double>(page.size());
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size()));
+}
+
+void BM_RoundTrip(benchmark::State& state) {
+    const std::string& page = Page();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(lookup::cp936::RoundTrip(page));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size()));
+}
+
+void BM_RoundTripAndExtract(benchmark::State& state) {
+    const std::string& page = Page();
+    for (auto _ : state) {
+        const std::string converted = lookup::cp936::RoundTrip(page);
+        lookup::ExtractFilingFields(converted, true, [](lookup::FilingField, std::string value) {
+            benchmark::DoNotOptimize(value);
+        });
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size()));
+}
+
+// The marker search on 30 KB of lead bytes where every occurrence of the marker begins on a
+// trail byte: carrying the lead-byte run forward against walking back for each occurrence.
+const std::string& AllLeadPage() {
+    static const std::string page = "\xD6" + [] {
+        std::string s;
+        for (int i = 0; i < 15000; ++i)
+            s += "\xD6\xD0";  // 中
+        return s;
+    }();
+    return page;
+}
+
+void BM_FindMarker_AllLead(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(lookup::FindMarker(AllLeadPage(), "\xD6\xD0"));
+    }
+}
+
+void BM_FindMarker_AllLead_WalkBack(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(cytest::ReferenceFindMarker(AllLeadPage(), "\xD6\xD0"));
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_Baseline_FindEndMarker)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ExtractFilingFields)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RoundTrip)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RoundTripAndExtract)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FindMarker_AllLead)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FindMarker_AllLead_WalkBack)->Unit(benchmark::kMicrosecond);
+BENCHMARK_MAIN();

@@ -1,0 +1,103 @@
+#include "lookup/CodePage936.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "HexBytes.h"
+
+namespace {
+
+using cytest::Hex;
+namespace cp936 = lookup::cp936;
+
+TEST(CodePage936, TrailByteCountsTheLeadBytesInFront) {
+    struct Case {
+        const char* hex;
+        std::size_t i;
+        bool trail;
+    } cases[] = {
+        {"D6 D0 3C", 2, false},     // two lead-range bytes in front: 3C starts a character
+        {"61 D6 D0", 2, true},      // one
+        {"81 40 D6 D0", 3, true},   // the walk stops at 40
+        {"81 40 D6 D0", 1, true},   // 40 follows a lone lead byte
+        {"D6 D0 D6 D0", 2, false},  // two in front: D6 begins the second character
+        {"D6 D0 D6 D0", 3, true},  {"D6 D0", 0, false},  // offset 0 is never a trail byte
+        {"80 D0", 1, false},                             // 80 and FF are outside the lead range
+        {"FF D0", 1, false},       {"FE 41", 1, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(cp936::IsTrailByte(Hex(c.hex), c.i), c.trail) << c.hex << " @" << c.i;
+    }
+}
+
+TEST(CodePage936, ConvertsBothWaysAndMarksBadInputWithQuestionMarks) {
+    EXPECT_EQ(cp936::ToUtf16(Hex("D6D0 61 00 80")), std::u16string(u"中a\0€", 4));
+    EXPECT_EQ(cp936::FromUtf16(std::u16string(u"中a\0€", 4)), Hex("D6D0 61 00 80"));
+
+    struct Bad {
+        const char* hex;
+        std::u16string utf16;
+    } bad[] = {
+        {"FF", u"?"},         {"61 D6", u"a?"},  // lead byte cut off at the end
+        {"D6 3C 61", u"?<a"},                    // lead byte before a byte that cannot follow it
+        {"A1 40 61", u"?a"},                     // a lead and trail pair with no character: one '?'
+        {"81 7F", u"?\x7F"},
+    };
+    for (const auto& c : bad) {
+        EXPECT_EQ(cp936::ToUtf16(Hex(c.hex)), c.utf16) << c.hex;
+    }
+
+    EXPECT_EQ(cp936::FromUtf16(u"a\u0E01b"), "a?b");    // Thai: not in GBK
+    EXPECT_EQ(cp936::FromUtf16(u"\U0001F600x"), "?x");  // one '?' for a surrogate pair
+    EXPECT_EQ(cp936::FromUtf16(std::u16string(u"\xD800"
+                                              u"a")),
+              "?a");                                                // lone high surrogate
+    EXPECT_EQ(cp936::FromUtf16(std::u16string(u"a\xDC00")), "a?");  // lone low surrogate
+    EXPECT_EQ(cp936::FromUtf16(std::u16string(u"a\xD800")), "a?");  // cut-off pair
+}
+
+// Every lead byte with every byte of the trail range, each pair alone and all of them in one
+// text (which also crosses the converter's internal buffer many times): a pair is either a GBK
+// character and comes back unchanged, or it is not and comes back as a single '?'.
+TEST(CodePage936, RoundTripKeepsEveryGbkCharacterAndReplacesTheRest) {
+    std::string all, expected;
+    int kept = 0;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F)
+                continue;
+            const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+            const std::string back = cp936::RoundTrip(pair);
+            ASSERT_TRUE(back == pair || back == "?") << std::hex << lead << ' ' << trail;
+            kept += back == pair;
+            all += pair;
+            expected += back;
+        }
+    }
+    EXPECT_GT(kept, 21000);  // GBK holds 21,886 characters, a few of them user-defined
+    EXPECT_EQ(cp936::RoundTrip(all), expected);
+
+    std::string ascii;
+    for (int b = 0; b < 0x80; ++b)
+        ascii.push_back(static_cast<char>(b));
+    EXPECT_EQ(cp936::RoundTrip(ascii), ascii);  // zero bytes and control bytes included
+    EXPECT_EQ(cp936::RoundTrip(Hex("80")), Hex("80"));
+    EXPECT_EQ(cp936::RoundTrip(Hex("D6D0 FF 3C D6")), Hex("D6D0") + "?<?");
+}
+
+// The result of a round trip is valid GBK, so a second round trip changes nothing.
+TEST(CodePage936, RoundTripIsIdempotentOnArbitraryBytes) {
+    std::mt19937 rng(936);
+    std::uniform_int_distribution<int> byte(0, 255), len(0, 64);
+    for (int n = 0; n < 2000; ++n) {
+        std::string text(static_cast<std::size_t>(len(rng)), '\0');
+        for (char& c : text)
+            c = static_cast<char>(byte(rng));
+        const std::string once = cp936::RoundTrip(text);
+        ASSERT_EQ(cp936::RoundTrip(once), once);
+        ASSERT_LE(once.size(), text.size());
+    }
+}
+
+}  // namespace
