@@ -55,7 +55,6 @@ private Q_SLOTS:
     void titleBarCloseKeepsTheTextForTheNextShowing();
     void everyAddNumbersFromOne();
     void firstShowingIsCentredLaterOnesStayWhereLeft();
-    void layoutAndCaptions();
 };
 
 void AddDialogTest::linesOfTheText_data() {
@@ -171,26 +170,6 @@ void AddDialogTest::firstShowingIsCentredLaterOnesStayWhereLeft() {
     f.dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.dialog.get()));
     QCOMPARE(f.dialog->pos(), left);
-}
-
-void AddDialogTest::layoutAndCaptions() {
-    Fixture f;
-    QCOMPARE(f.dialog->windowTitle(), QStringLiteral("添加域名"));
-    QCOMPARE(f.dialog->size(), QSize(350, 243));
-    QCOMPARE(f.dialog->minimumSize(), f.dialog->maximumSize());
-    QVERIFY(!(f.dialog->windowFlags() & Qt::WindowMaximizeButtonHint));
-    QVERIFY(f.dialog->windowFlags() & Qt::WindowMinimizeButtonHint);
-    QCOMPARE(f.text->geometry(), QRect(24, 16, 313, 153));
-    QCOMPARE(f.ok->geometry(), QRect(128, 208, 75, 25));
-    QCOMPARE(f.ok->text(), QStringLiteral("确定(&O)"));
-    QVERIFY(!f.ok->isDefault() && !f.ok->autoDefault());
-    QCOMPARE(f.text->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-    QVERIFY(f.text->tabChangesFocus());
-    auto* label = f.dialog->findChild<QLabel*>(QStringLiteral("lbl1"));
-    QVERIFY(label);
-    QCOMPARE(label->text(), QStringLiteral("输入要查询的域名,一行一个域名"));
-    QCOMPARE(label->font().pixelSize(), 12);
-    QCOMPARE(f.dialog->font().pixelSize(), 11);
 }
 
 QTEST_MAIN(AddDialogTest)
