@@ -121,6 +121,7 @@ void MainWindowTest::formShowPlacesLinkOverSecondPanel() {
     QCOMPARE(link->parentWidget(), status);
     QVERIFY(link->isVisible());
     QCOMPARE(link->geometry(), QRect(panel.left(), panel.top() + 2, 150, 13));
+    QCOMPARE(link->font().pixelSize(), 11);  // its own font, not the status bar's
     QCOMPARE(link->text(), QString::fromLatin1(links::HomePageUrl));
     QCOMPARE(Child<QWebEngineView>(f.main.get(), "wb1")->page()->requestedUrl(),
              QUrl(QString::fromLatin1(links::BrowserPanelUrl)));
