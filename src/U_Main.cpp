@@ -1,16 +1,26 @@
 #include "U_Main.h"
 
+#include "U_AboutBox.h"
 #include "gui/DomainTableModel.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
+#include "gui/GbkText.h"
 #include "gui/Links.h"
+#include "gui/ShellOpenLink.h"
+#include "table/DomainImport.h"
 #include "table/DomainTable.h"
+#include "table/FileError.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFile>
+#include <QFileDialog>
 #include <QLayout>
+#include <QPointer>
 #include <QShowEvent>
+
+#include <exception>
 
 using gui::guarded;
 
@@ -20,12 +30,65 @@ constexpr int kClientWidth = 494;
 constexpr int kClientHeight = 486;
 constexpr int kStatusBarHeight = 19;
 constexpr QPoint kInitialPosition{520, 190};
+
+// Places a window that has no owner so that its centre lies on the centre of `over`. move()
+// places the window's frame, whose size is known only once the window is shown; take its
+// border to be as thick as that of `over`, as QDialog does for its own placement.
+void CentreOver(QWidget* window, const QWidget* over) {
+    const QRect area = over->frameGeometry();
+    const QSize frame = window->size() + (area.size() - over->size());
+    window->move(area.x() + (area.width() - frame.width()) / 2,
+                 area.y() + (area.height() - frame.height()) / 2);
+}
+
+// The open and save dialogs: one "文本文件" filter for *.txt, no default extension, the folder
+// of a typed name need not exist. Qt's own dialog, the same on every desktop.
+QFileDialog* MakeFileDialog(QWidget* parent, const char* name, QFileDialog::AcceptMode mode) {
+    auto* dialog = new QFileDialog(parent);
+    dialog->setObjectName(QString::fromLatin1(name));
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(QStringLiteral("文本文件 (*.txt)"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    return dialog;
+}
+
+// Shows the dialog modally, offering the name chosen last time; returns the chosen name, or an
+// empty string when the user cancels.
+QString AskFileName(QFileDialog* dialog) {
+    static const char* const kLastName = "lastFileName";
+    const QString last = dialog->property(kLastName).toString();
+    if (!last.isEmpty()) {
+        dialog->selectFile(last);
+    }
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
+        return {};
+    }
+    const QString name = dialog->selectedFiles().first();
+    dialog->setProperty(kLastName, name);
+    return name;
+}
+
+// The file name as the system spells it on disk.
+std::string FileNameBytes(const QString& name) {
+    return QFile::encodeName(name).toStdString();
+}
+
+// A file failure with its path shown as the window shows text (the core's message holds the
+// path's bytes as the system spells them, which need not be GBK).
+[[noreturn]] void ThrowWithShownPath(const table::FileError& e) {
+    const QString path = QFile::decodeName(QByteArray::fromStdString(e.FullPath()));
+    throw std::runtime_error(e.MessageFor(gui::ToGbk(path)));
+}
 }  // namespace
 
 TFrm_Main::TFrm_Main(QWidget* parent)
     : QMainWindow(parent),
       table_(std::make_shared<table::DomainTable>()),
-      model_(new gui::DomainTableModel(table_, this)) {
+      model_(new gui::DomainTableModel(table_, this)),
+      dlgOpen1(MakeFileDialog(this, "dlgOpen1", QFileDialog::AcceptOpen)),
+      dlgSave1(MakeFileDialog(this, "dlgSave1", QFileDialog::AcceptSave)) {
     setupUi(this);
     setWindowTitle(gui::kApplicationTitle);
 
@@ -109,8 +172,20 @@ void TFrm_Main::btn1Click() {
     }
 }
 
-// Import domains: the import command is wired in with the import code.
-void TFrm_Main::btn2Click() {}
+// Import domains: one row per line of the chosen file, appended after the rows already
+// there and numbered from 1. The memo keeps the file's text until its next use.
+void TFrm_Main::btn2Click() {
+    const QString name = AskFileName(dlgOpen1);
+    if (name.isEmpty()) {
+        return;
+    }
+    try {
+        table::LoadDomainFile(FileNameBytes(name), mmo1);
+    } catch (const table::FileError& e) {
+        ThrowWithShownPath(e);
+    }
+    model_->AppendDomainRows(mmo1.Lines());
+}
 
 // Removes every row at once, without asking.
 void TFrm_Main::btn3Click() {
@@ -138,26 +213,64 @@ void TFrm_Main::N8Click() {
     QCoreApplication::exit(0);
 }
 
-// Export all rows: wired in with the export code.
-void TFrm_Main::N1Click() {}
+// All lines are built before the dialog shows, so the file holds the table as it stood when
+// the command was chosen. A failure leaves the built lines in the memo; its next use clears it.
+void TFrm_Main::ExportRows(table::ExportKind kind) {
+    mmo1.Clear();
+    table::BuildExportLines(*table_, kind, mmo1);
+    const QString name = AskFileName(dlgSave1);
+    if (!name.isEmpty()) {
+        try {
+            table::WriteExportFile(FileNameBytes(name), mmo1.Text());
+        } catch (const table::FileError& e) {
+            ThrowWithShownPath(e);
+        }
+    }
+    mmo1.Clear();
+}
 
-// Export the filed rows: wired in with the export code.
-void TFrm_Main::N2Click() {}
+// Export all rows: Domain, nine blanks, Filing number.
+void TFrm_Main::N1Click() {
+    ExportRows(table::ExportKind::AllRows);
+}
 
-// Export the unfiled domains: wired in with the export code.
-void TFrm_Main::N3Click() {}
+// Export the filed rows (the caption says 导入 but it writes a file).
+void TFrm_Main::N2Click() {
+    ExportRows(table::ExportKind::FiledRows);
+}
+
+// Export the domains marked not filed.
+void TFrm_Main::N3Click() {
+    ExportRows(table::ExportKind::UnfiledDomains);
+}
 
 // Re-query the selected row: wired in with the re-query code.
 void TFrm_Main::N9Click() {}
 
-// Usage page link: wired in with the shell links.
-void TFrm_Main::U1Click() {}
+// Opens the usage page in the user's browser.
+void TFrm_Main::U1Click() {
+    gui::ShellOpenLink(this, QString::fromLatin1(links::UsagePageUrl));
+}
 
-// About box: wired in with the about dialog.
-void TFrm_Main::A1Click() {}
+// Shows a new about dialog modally, centred over this window. It has no owner and frees itself
+// when it closes, so every showing starts from the stored layout.
+void TFrm_Main::A1Click() {
+    QPointer<TAboutBox> box = new TAboutBox;
+    CentreOver(box, this);
+    try {
+        box->exec();
+    } catch (const std::exception&) {
+        // A failure of the showing itself is dropped without a message; the dialog goes.
+        if (box) {
+            box->deleteLater();
+        }
+    }
+}
 
-// Home-page link: wired in with the shell links.
-void TFrm_Main::lbl1Click() {}
+// Opens the home page in the user's browser.
+void TFrm_Main::lbl1Click() {
+    gui::ShellOpenLink(this, QString::fromLatin1(links::HomePageUrl));
+}
 
 // Fills the browser panel and lays the home-page link over the status bar's second panel.
 void TFrm_Main::FormShow() {

@@ -2,11 +2,16 @@
 
 #include "ui_U_Main.h"
 
+#include "table/DomainExport.h"
+#include "table/StagingMemo.h"
+
 #include <QMainWindow>
+#include <QString>
 
 #include <memory>
 
 class QDialog;
+class QFileDialog;
 
 namespace gui {
 class DomainTableModel;
@@ -38,6 +43,8 @@ protected:
 private:
     void ConnectCommands();
     void ShowPopup(const QPoint& globalPos);
+    // The three exports: build the lines, ask for a file name, write the file.
+    void ExportRows(table::ExportKind kind);
 
     // Handlers: the command table of the window.
     void btn1Click();
@@ -60,4 +67,12 @@ private:
     std::shared_ptr<table::DomainTable> table_;
     gui::DomainTableModel* model_;  // child of this window
     QDialog* frmAdd_ = nullptr;
+
+    // The hidden staging memo through which the import splits a file into lines and the
+    // exports build their files.
+    table::StagingMemo mmo1;
+    // The open and save dialogs (children of this window), kept so that each offers the name
+    // chosen last time again.
+    QFileDialog* dlgOpen1;
+    QFileDialog* dlgSave1;
 };

@@ -86,6 +86,15 @@ Qt::ItemFlags DomainTableModel::flags(const QModelIndex& index) const {
 }
 
 void DomainTableModel::AppendDomainRows(std::span<const std::string> lines) {
+    AppendLines(lines);
+}
+
+void DomainTableModel::AppendDomainRows(std::span<const std::string_view> lines) {
+    AppendLines(lines);
+}
+
+template <typename Line>
+void DomainTableModel::AppendLines(std::span<const Line> lines) {
     if (lines.empty()) {
         return;
     }

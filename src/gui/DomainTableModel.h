@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 // Shows the domain table in a view: the row caption and the four cells as five columns.
 //
@@ -40,6 +41,7 @@ public:
 
     // Appends one row per line (GBK), numbered from 1 for this call, in one insertion.
     void AppendDomainRows(std::span<const std::string> lines);
+    void AppendDomainRows(std::span<const std::string_view> lines);
     // Removes every row.
     void Clear();
 
@@ -47,6 +49,8 @@ public:
     const std::shared_ptr<table::DomainTable>& SharedTable() const { return table_; }
 
 private:
+    template <typename Line>
+    void AppendLines(std::span<const Line> lines);
     void FlushDirtyRows();
 
     std::shared_ptr<table::DomainTable> table_;

@@ -4,18 +4,24 @@
 #include <string>
 #include <string_view>
 
+#include "lookup/LookupError.h"
+#include "lookup/LookupLimits.h"
+
 // The program's one HTTP client for the lookup service (the main window's idhtp1).
 namespace lookup {
 
 class LookupClient {
 public:
     LookupClient();
+    explicit LookupClient(const LookupLimits& limits);
     ~LookupClient();
     LookupClient(const LookupClient&) = delete;
     LookupClient& operator=(const LookupClient&) = delete;
 
     // One GET of a lookup URL ("http://host[:port]/..."); returns the body bytes unchanged, or
-    // throws. Safe to call from any number of threads: exchanges never interleave.
+    // throws LookupError (HttpError when the service answered with something other than a
+    // page). Safe to call from any number of threads: exchanges never interleave. The client
+    // stays usable after any failure.
     std::string FetchPage(std::string_view url);
 
 private:

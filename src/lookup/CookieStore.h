@@ -1,0 +1,56 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace lookup {
+
+using CookieClock = std::chrono::system_clock;
+
+struct Cookie {
+    std::string name;
+    std::string value;
+    std::string domain;
+    std::string path;  // empty when the cookie named none: such a cookie is never sent
+    std::optional<CookieClock::time_point> expires;  // none: lasts for the rest of the run
+    bool secure = false;
+};
+
+// An HTTP date (RFC 1123, RFC 850 or asctime form; the zone is taken as GMT), or nothing.
+std::optional<CookieClock::time_point> ParseHttpDate(std::string_view text);
+
+// One Set-Cookie value received for a request to requestHost: "name=value" then attributes
+// path, expires, max-age, domain, secure (any letter case). Nothing when the cookie has no name
+// or its domain is not acceptable: the domain must equal the request host, or begin with "."
+// and equal the request host from the host's first "." on.
+std::optional<Cookie> ParseCookie(std::string_view header, std::string_view requestHost,
+                                  CookieClock::time_point now);
+
+// The cookies of the run, grouped by domain, the name being the key within a domain. Any number
+// of lookups may read it at once; changes take it alone.
+class CookieStore {
+public:
+    // Parses and stores one Set-Cookie value; a cookie with the same domain and name is
+    // replaced.
+    void Add(std::string_view header, std::string_view requestHost, CookieClock::time_point now);
+    // Drops every cookie whose expiry lies before now.
+    void RemoveExpired(CookieClock::time_point now);
+    // The Cookie header value for a request: each cookie whose domain occurs (any letter case)
+    // in the host, whose path is a prefix of requestPath, that is not secure and has a value,
+    // as name=value joined with "; ", the path that sorts last (any letter case) first.
+    // Empty when none applies.
+    std::string RequestCookieList(std::string_view requestHost, std::string_view requestPath) const;
+    // A copy of every stored cookie.
+    std::vector<Cookie> Cookies() const;
+
+private:
+    mutable std::shared_mutex mutex_;
+    std::vector<std::pair<std::string, std::vector<Cookie>>> domains_;
+};
+
+}  // namespace lookup

@@ -1,0 +1,222 @@
+#include "lookup/LookupClient.h"
+
+#include <poll.h>
+
+#include <array>
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/error.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "lookup/CookieStore.h"
+#include "lookup/HttpUrl.h"
+#include "lookup/RequestWriter.h"
+#include "lookup/ResponseReader.h"
+
+namespace lookup {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+using tcp = asio::ip::tcp;
+using boost::system::error_code;
+
+struct LookupClient::Impl {
+    explicit Impl(const LookupLimits& l) : limits(l) {}
+
+    std::string Fetch(std::string_view url);
+
+    // Starts one asynchronous operation and runs the context until it has completed.
+    template <class Start>
+    error_code Run(Start start, std::size_t* bytes = nullptr) {
+        error_code result = asio::error::would_block;
+        start([&](error_code ec, std::size_t n = 0) {
+            result = ec;
+            if (bytes) {
+                *bytes = n;
+            }
+        });
+        ioc.restart();
+        ioc.run();
+        return result;
+    }
+
+    void Close() {
+        if (stream) {
+            error_code ignored;
+            stream->socket().shutdown(tcp::socket::shutdown_both, ignored);
+            stream->socket().close(ignored);
+            stream.reset();
+        }
+    }
+
+    // True when the peer has closed the idle connection (or sent something nobody asked for).
+    bool PeerGone() {
+        pollfd p{stream->socket().native_handle(), POLLIN, 0};
+        const int rc = ::poll(&p, 1, 0);
+        return rc != 0;  // readable, hung up, or poll failed: not reusable
+    }
+
+    void Connect(const HttpUrl& url);
+    // Reads the response to the request just sent into reader, storing cookies as they come.
+    void Read(ResponseReader& reader, const std::string& host, bool& peerClosed, bool& leftover);
+
+    LookupLimits limits;
+    std::mutex exchange;  // one whole exchange at a time
+    asio::io_context ioc;
+    std::optional<beast::tcp_stream> stream;
+    std::string connectedHost;
+    std::uint16_t connectedPort = 0;
+    bool keepOpen = false;
+    CookieStore cookies;
+    std::vector<char> buffer = std::vector<char>(64 * 1024);
+};
+
+void LookupClient::Impl::Connect(const HttpUrl& url) {
+    const auto deadline = std::chrono::steady_clock::now() + limits.connect;
+    tcp::resolver resolver(ioc);
+    asio::steady_timer timer(ioc, deadline);
+    tcp::resolver::results_type endpoints;
+    bool timedOut = false;
+    timer.async_wait([&](error_code ec) {
+        if (!ec) {
+            timedOut = true;
+            resolver.cancel();
+        }
+    });
+    const error_code resolved = Run([&](auto done) {
+        resolver.async_resolve(url.host, std::to_string(url.port),
+                               [&, done](error_code ec, tcp::resolver::results_type r) mutable {
+                                   timer.cancel();
+                                   endpoints = std::move(r);
+                                   done(ec);
+                               });
+    });
+    if (timedOut) {
+        throw LookupError("Connect timed out.");
+    }
+    if (resolved) {
+        throw LookupError("Cannot resolve host " + url.host + ": " + resolved.message());
+    }
+    stream.emplace(ioc);
+    stream->expires_at(deadline);
+    const error_code connected = Run([&](auto done) {
+        stream->async_connect(endpoints,
+                              [done](error_code ec, const tcp::endpoint&) mutable { done(ec); });
+    });
+    if (connected) {
+        stream.reset();
+        throw LookupError(connected == beast::error::timeout
+                              ? std::string("Connect timed out.")
+                              : "Cannot connect to " + url.HostHeader() + ": " +
+                                    connected.message());
+    }
+    connectedHost = url.host;
+    connectedPort = url.port;
+}
+
+void LookupClient::Impl::Read(ResponseReader& reader, const std::string& host, bool& peerClosed,
+                              bool& leftover) {
+    auto storeCookies = [&] {
+        const auto now = CookieClock::now();
+        for (const std::string& header : reader.TakeSetCookies()) {
+            cookies.Add(header, host, now);
+        }
+    };
+    try {
+        while (!reader.Done()) {
+            // An error page is waited for briefly: the failure is already certain.
+            const bool errorPage = reader.HeadDone() && !reader.Success();
+            stream->expires_after(errorPage ? limits.failureBodyPiece : limits.stall);
+            std::size_t n = 0;
+            const error_code ec = Run(
+                [&](auto done) { stream->async_read_some(asio::buffer(buffer), std::move(done)); },
+                &n);
+            if (ec == asio::error::eof || ec == asio::error::connection_reset) {
+                peerClosed = true;
+                reader.FeedEnd();
+                break;
+            }
+            if (ec == beast::error::timeout) {
+                throw LookupError("Read timed out.");
+            }
+            if (ec) {
+                throw LookupError("Socket error: " + ec.message());
+            }
+            if (reader.Feed(std::string_view(buffer.data(), n)) < n) {
+                leftover = true;
+            }
+            storeCookies();
+        }
+    } catch (...) {
+        storeCookies();  // cookies of a head that arrived before the failure are kept
+        throw;
+    }
+}
+
+std::string LookupClient::Impl::Fetch(std::string_view url) {
+    const HttpUrl parts = ParseHttpUrl(url);
+
+    cookies.RemoveExpired(CookieClock::now());
+    const std::string head = WriteRequestHead(
+        parts.target, parts.HostHeader(), cookies.RequestCookieList(parts.host, parts.Directory()));
+
+    if (stream &&
+        (!keepOpen || connectedHost != parts.host || connectedPort != parts.port || PeerGone())) {
+        Close();
+    }
+    keepOpen = false;
+    if (!stream) {
+        Connect(parts);
+    }
+
+    ResponseReader reader(limits);
+    bool peerClosed = false;
+    bool leftover = false;
+    try {
+        stream->expires_after(limits.stall);
+        const error_code written = Run(
+            [&](auto done) { asio::async_write(*stream, asio::buffer(head), std::move(done)); });
+        if (written) {
+            throw LookupError(written == beast::error::timeout
+                                  ? std::string("Write timed out.")
+                                  : "Socket error: " + written.message());
+        }
+        Read(reader, parts.host, peerClosed, leftover);
+    } catch (...) {
+        Close();
+        if (reader.HeadDone() && !reader.Success()) {
+            throw HttpError(reader.Status(), reader.StatusLine(), reader.TakeBody());
+        }
+        throw;
+    }
+
+    keepOpen = !peerClosed && !leftover && reader.KeepAlive();
+    if (!keepOpen) {
+        Close();
+    }
+    if (!reader.Success()) {
+        throw HttpError(reader.Status(), reader.StatusLine(), reader.TakeBody());
+    }
+    return reader.TakeBody();
+}
+
+LookupClient::LookupClient() : LookupClient(LookupLimits{}) {}
+
+LookupClient::LookupClient(const LookupLimits& limits) : impl_(std::make_unique<Impl>(limits)) {}
+
+LookupClient::~LookupClient() {
+    impl_->Close();
+}
+
+std::string LookupClient::FetchPage(std::string_view url) {
+    std::lock_guard lock(impl_->exchange);
+    return impl_->Fetch(url);
+}
+
+}  // namespace lookup

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+
+namespace lookup {
+
+// Every bound the lookup client puts on the network and on what a response may make it hold.
+// The defaults are the program's; tests shorten the time limits.
+struct LookupLimits {
+    // Resolving the host and connecting, together.
+    std::chrono::milliseconds connect{std::chrono::seconds(10)};
+    // A write or read that makes no progress for this long fails the lookup.
+    std::chrono::milliseconds stall{std::chrono::seconds(30)};
+    // Each piece of a failure response's body (the error page) is waited for at most this long.
+    std::chrono::milliseconds failureBodyPiece{2000};
+
+    // A status, header or chunk-size line may hold at most this many bytes before its LF.
+    std::size_t maxLine = 16384;
+    // All header blocks of one response together (100 blocks included).
+    std::size_t maxHeaderBlock = std::size_t{1} << 20;  // 1 MiB
+    // The body of one response.
+    std::size_t maxBody = std::size_t{64} << 20;  // 64 MiB
+};
+
+}  // namespace lookup

@@ -1,0 +1,276 @@
+// The import and export commands of the main window, driven through their file dialogs the way
+// a user would: the name typed into the dialog's file name box, then OK or Cancel.
+#include "U_Main.h"
+#include "gui/DomainTableModel.h"
+#include "gui/ErrorBox.h"
+#include "table/DomainTable.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Answers the next modal file dialog from a timer. `act` gets the dialog and must accept or
+// reject it; a dialog left open afterwards is rejected so a test can fail but never hang.
+class FileDialogAnswer {
+public:
+    explicit FileDialogAnswer(std::function<void(QFileDialog*)> act) : act_(std::move(act)) {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+        timer_.start();
+    }
+    bool Answered() const { return answered_; }
+    bool LeftOpen() const { return leftOpen_; }
+
+private:
+    void Poll() {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            if (deadline_.hasExpired()) {
+                timer_.stop();
+            }
+            return;
+        }
+        timer_.stop();
+        answered_ = true;
+        act_(dialog);
+        if (dialog->isVisible()) {
+            leftOpen_ = true;
+            dialog->reject();
+        }
+    }
+
+    std::function<void(QFileDialog*)> act_;
+    QTimer timer_;
+    QDeadlineTimer deadline_{5000};
+    bool answered_ = false;
+    bool leftOpen_ = false;
+};
+
+void TypeNameAndAccept(QFileDialog* dialog, const QString& name) {
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(edit != nullptr);
+    edit->setText(name);
+    static_cast<QDialog*>(dialog)->accept();
+}
+
+std::unique_ptr<FileDialogAnswer> Choose(const QString& name) {
+    return std::make_unique<FileDialogAnswer>(
+        [name](QFileDialog* dialog) { TypeNameAndAccept(dialog, name); });
+}
+
+std::unique_ptr<FileDialogAnswer> Cancel() {
+    return std::make_unique<FileDialogAnswer>([](QFileDialog* dialog) { dialog->reject(); });
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// 京ICP备12345678号 in GBK.
+const std::string kFilingNo =
+    "\xBE\xA9ICP\xB1\xB8"
+    "12345678\xBA\xC5";
+
+}  // namespace
+
+class ImportExportTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TFrm_Main> window_;
+    std::vector<gui::ShownBox> boxes_;
+    QTemporaryDir folder_;
+
+    gui::DomainTableModel& Model() { return window_->Model(); }
+    QString Path(const QString& name) const { return folder_.filePath(name); }
+    void Click(const char* button) {
+        window_->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+    }
+    void Trigger(const char* action) {
+        window_->findChild<QAction*>(QString::fromLatin1(action))->trigger();
+    }
+    QString Cell(int row, int column) {
+        return Model().data(Model().index(row, column)).toString();
+    }
+    void AppendRows(const std::vector<std::string>& domains) { Model().AppendDomainRows(domains); }
+
+private Q_SLOTS:
+    void init() {
+        QVERIFY(folder_.isValid());
+        window_ = std::make_unique<TFrm_Main>();
+        boxes_.clear();
+        gui::SetMessageBoxHookForTesting(
+            [this](const gui::ShownBox& box) { boxes_.push_back(box); });
+    }
+    void cleanup() {
+        gui::SetMessageBoxHookForTesting({});
+        window_.reset();
+    }
+
+    void importAppendsNumberedRowsAfterExistingOnes() {
+        AppendRows({"x.com", "y.com", "z.com"});
+        WriteFile(Path(QStringLiteral("list.txt")), "a.com\nb.com\r\n\r\n");
+        auto answer = Choose(Path(QStringLiteral("list.txt")));
+        Click("btn2");
+        QVERIFY(answer->Answered());
+        QVERIFY(!answer->LeftOpen());
+        QVERIFY(boxes_.empty());
+        QCOMPARE(Model().rowCount(), 6);
+        const QStringList captions{Cell(3, 0), Cell(4, 0), Cell(5, 0)};
+        QCOMPARE(captions,
+                 (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
+        QCOMPARE(Cell(3, 1), QStringLiteral("a.com"));
+        QCOMPARE(Cell(4, 1), QStringLiteral("b.com"));
+        QCOMPARE(Cell(5, 1), QString());
+        QCOMPARE(Cell(3, 2), QString());
+
+        // The menu item runs the same import; the dialog offers the last name again.
+        QString offered;
+        FileDialogAnswer again([&offered](QFileDialog* dialog) {
+            offered = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        Trigger("N6");
+        QVERIFY(again.Answered());
+        QCOMPARE(offered, QStringLiteral("list.txt"));
+        QCOMPARE(Model().rowCount(), 9);
+        QCOMPARE(Cell(6, 0), QStringLiteral("1"));
+    }
+
+    void cancelledImportAddsNothing() {
+        AppendRows({"x.com"});
+        auto answer = Cancel();
+        Click("btn2");
+        QVERIFY(answer->Answered());
+        QCOMPARE(Model().rowCount(), 1);
+        QVERIFY(boxes_.empty());
+    }
+
+    void fileErrorsShowTheExactText_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        const QString missing = Path(QStringLiteral("missing.txt"));
+        QTest::newRow("missing file") << QStringLiteral("btn2") << missing
+                                      << QStringLiteral("Cannot open file \"") + missing +
+                                             QStringLiteral("\". No such file or directory.");
+        // A name the system spells in UTF-8 is shown as typed.
+        const QString chinese = Path(QStringLiteral("域名列表.txt"));
+        QTest::newRow("missing file, Chinese name")
+            << QStringLiteral("btn2") << chinese
+            << QStringLiteral("Cannot open file \"") + chinese +
+                   QStringLiteral("\". No such file or directory.");
+        const QString noFolder = Path(QStringLiteral("no/out.txt"));
+        QTest::newRow("missing folder") << QStringLiteral("N1") << noFolder
+                                        << QStringLiteral("Cannot create file \"") + noFolder +
+                                               QStringLiteral("\". No such file or directory.");
+    }
+    void fileErrorsShowTheExactText() {
+        QFETCH(QString, command);
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        AppendRows({"x.com"});
+        auto answer = Choose(name);
+        if (command.startsWith(QLatin1Char('b'))) {
+            Click(command.toLatin1().constData());
+        } else {
+            Trigger(command.toLatin1().constData());
+        }
+        QVERIFY(answer->Answered());
+        QCOMPARE(boxes_.size(), std::size_t{1});
+        QCOMPARE(boxes_[0].text, text);
+        QCOMPARE(boxes_[0].title, gui::kApplicationTitle);
+        QCOMPARE(boxes_[0].icon, QMessageBox::Critical);
+        QCOMPARE(Model().rowCount(), 1);
+    }
+
+    void exportsWriteTheExactBytes_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray nine(9, ' ');
+        const QByteArray filed = QByteArray::fromStdString(kFilingNo);
+        const QByteArray mark = QByteArray::fromStdString(std::string(table::NotFiledMark));
+        QTest::newRow("N1 all") << QStringLiteral("N1")
+                                << "a.com" + nine + "\r\n" + "b.com" + nine + filed + "\r\n" +
+                                       "c.com" + nine + mark + "\r\n" + "d.com" + nine + mark +
+                                       " \r\n";
+        QTest::newRow("N2 filed") << QStringLiteral("N2")
+                                  << "a.com" + nine + "\r\n" + "b.com" + nine + filed + "\r\n" +
+                                         "d.com" + nine + mark + " \r\n";
+        QTest::newRow("N3 unfiled") << QStringLiteral("N3") << QByteArray("c.com\r\n");
+    }
+    void exportsWriteTheExactBytes() {
+        QFETCH(QString, action);
+        QFETCH(QByteArray, bytes);
+        AppendRows({"a.com", "b.com", "c.com", "d.com"});
+        table::DomainTable& t = Model().Table();
+        t.WriteCell(t.IdAt(1), table::Cell::FilingNo, kFilingNo);
+        t.WriteCell(t.IdAt(2), table::Cell::FilingNo, std::string(table::NotFiledMark));
+        t.WriteCell(t.IdAt(3), table::Cell::FilingNo, std::string(table::NotFiledMark) + " ");
+        // A name without an extension gets none; an existing file is replaced without asking.
+        const QString path = Path(QStringLiteral("export"));
+        WriteFile(path, QByteArray(500, 'o'));
+        auto answer = Choose(path);
+        Trigger(action.toLatin1().constData());
+        QVERIFY(answer->Answered());
+        QVERIFY(!answer->LeftOpen());
+        QVERIFY(boxes_.empty());
+        QCOMPARE(ReadFile(path), bytes);
+        QVERIFY(!QFile::exists(path + QStringLiteral(".txt")));
+    }
+
+    void emptyTableExportsAnEmptyFile() {
+        const QString path = Path(QStringLiteral("empty.txt"));
+        auto answer = Choose(path);
+        Trigger("N1");
+        QVERIFY(answer->Answered());
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(ReadFile(path), QByteArray());
+    }
+
+    void cancelledExportLeavesTheFileUntouched() {
+        AppendRows({"a.com"});
+        const QString path = Path(QStringLiteral("keep.txt"));
+        WriteFile(path, "old contents");
+        // The first export chooses the name; the second is offered it and cancelled.
+        auto first = Choose(path);
+        Trigger("N1");
+        QVERIFY(first->Answered());
+        QCOMPARE(ReadFile(path), QByteArray("a.com         \r\n"));
+        WriteFile(path, "old contents");
+        QString offered;
+        FileDialogAnswer second([&offered](QFileDialog* dialog) {
+            offered = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+            dialog->reject();
+        });
+        Trigger("N3");
+        QVERIFY(second.Answered());
+        QCOMPARE(offered, QStringLiteral("keep.txt"));
+        QCOMPARE(ReadFile(path), QByteArray("old contents"));
+        QVERIFY(boxes_.empty());
+    }
+};
+
+QTEST_MAIN(ImportExportTest)
+#include "ImportExportTest.moc"

@@ -1,0 +1,111 @@
+#include "lookup/CookieStore.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using lookup::CookieClock;
+using lookup::CookieStore;
+using lookup::ParseCookie;
+using lookup::ParseHttpDate;
+
+const CookieClock::time_point kNow = CookieClock::from_time_t(1700000000);  // 2023-11-14
+
+TEST(CookieStore, ParsesNameValueAndAttributesInAnyCase) {
+    const auto c =
+        ParseCookie(" sid = a=b ;PATH=\"/icp/\"; Secure ; DOMAIN=www.example.com; other=1",
+                    "www.example.com", kNow);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->name, "sid");
+    EXPECT_EQ(c->value, "a=b");
+    EXPECT_EQ(c->path, "/icp/");
+    EXPECT_EQ(c->domain, "www.example.com");
+    EXPECT_TRUE(c->secure);
+    EXPECT_FALSE(c->expires);
+
+    const auto bare = ParseCookie("flag", "h.cn", kNow);
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->value, "");
+    EXPECT_EQ(bare->path, "");
+    EXPECT_EQ(bare->domain, "h.cn");
+    EXPECT_FALSE(ParseCookie("=v; path=/", "h.cn", kNow));
+}
+
+TEST(CookieStore, DomainMustBeTheHostOrADotSuffixFromItsFirstDot) {
+    struct Case {
+        const char* domain;
+        const char* host;
+        bool stored;
+    } cases[] = {
+        {"www.example.com", "www.example.com", true},
+        {".example.com", "www.example.com", true},
+        {".example.com", "a.b.example.com", false},  // from the host's first "." only
+        {"example.com", "www.example.com", false},
+        {".example.com", "example.com", false},
+        {"WWW.example.com", "www.example.com", false},
+        {".0.0.1", "127.0.0.1", true},
+        {".localhost", "localhost", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseCookie(std::string("a=1; domain=") + c.domain, c.host, kNow).has_value(),
+                  c.stored)
+            << c.domain << " from " << c.host;
+    }
+}
+
+TEST(CookieStore, ExpiryFromHttpDateOrMaxAge) {
+    const auto expected = CookieClock::from_time_t(784111777);  // Sun, 06 Nov 1994 08:49:37 GMT
+    for (const char* date : {"Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT",
+                             "Sun Nov  6 08:49:37 1994", "Sun, 06-Nov-1994 08:49:37 GMT"}) {
+        EXPECT_EQ(ParseHttpDate(date), expected) << date;
+    }
+    for (const char* bad : {"", "tomorrow", "Sun, 31 Feb 1994 08:49:37 GMT",
+                            "Sun, 06 Nov 1994 25:00:00 GMT", "06 Nov 1994"}) {
+        EXPECT_FALSE(ParseHttpDate(bad)) << bad;
+    }
+
+    EXPECT_EQ(ParseCookie("a=1; max-age=60", "h", kNow)->expires, kNow + 60s);
+    EXPECT_EQ(ParseCookie("a=1; max-age=0", "h", kNow)->expires, kNow);
+    EXPECT_FALSE(ParseCookie("a=1; max-age=-5", "h", kNow)->expires);
+    EXPECT_FALSE(ParseCookie("a=1; max-age=soon", "h", kNow)->expires);
+    // expires comes first when both are given
+    EXPECT_EQ(
+        ParseCookie("a=1; Max-Age=60; Expires=Sun, 06 Nov 1994 08:49:37 GMT", "h", kNow)->expires,
+        expected);
+}
+
+TEST(CookieStore, RequestListSelectsOrdersAndDropsExpired) {
+    CookieStore store;
+    const std::string host = "www.example.com";
+    store.Add("root=1; path=/", host, kNow);
+    store.Add("icp=2; path=/icp/", host, kNow);
+    store.Add("upper=3; path=/ICP", host, kNow);     // case-sensitive prefix: not sent
+    store.Add("other=4; path=/other/", host, kNow);  // not a prefix of /icp/
+    store.Add("nopath=5", host, kNow);               // stored, never sent
+    store.Add("empty=; path=/", host, kNow);         // empty value: not sent
+    store.Add("sec=6; path=/; secure", host, kNow);  // never sent over plain HTTP
+    store.Add("dot=7; path=/i; domain=.example.com", host, kNow);
+    store.Add("soon=8; path=/; max-age=10", host, kNow);
+    store.Add("stranger=9; path=/; domain=evil.com", host, kNow);  // dropped
+    EXPECT_EQ(store.Cookies().size(), 9u);
+
+    // The path that sorts last comes first; equal paths keep their order.
+    EXPECT_EQ(store.RequestCookieList(host, "/icp/"), "icp=2; dot=7; root=1; soon=8");
+    // The domain only has to occur somewhere in the host, in any letter case.
+    EXPECT_EQ(store.RequestCookieList("WWW.EXAMPLE.COM.proxy", "/icp/"),
+              "icp=2; dot=7; root=1; soon=8");
+    EXPECT_EQ(store.RequestCookieList("other.org", "/icp/"), "");
+
+    // Same domain and name replaces the value in place.
+    store.Add("root=changed; path=/", host, kNow);
+    EXPECT_EQ(store.RequestCookieList(host, "/icp/"), "icp=2; dot=7; root=changed; soon=8");
+
+    store.RemoveExpired(kNow + 10s);
+    EXPECT_EQ(store.RequestCookieList(host, "/icp/"), "icp=2; dot=7; root=changed; soon=8");
+    store.RemoveExpired(kNow + 11s);
+    EXPECT_EQ(store.RequestCookieList(host, "/icp/"), "icp=2; dot=7; root=changed");
+    EXPECT_EQ(store.Cookies().size(), 8u);
+}
+
+}  // namespace

@@ -1,0 +1,315 @@
+#include "lookup/LookupClient.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "lookup/LookupUrl.h"
+#include "support/ScriptedHttpServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using lookup::HttpError;
+using lookup::LookupClient;
+using lookup::LookupError;
+using testsupport::Reply;
+using testsupport::ScriptedHttpServer;
+using After = Reply::After;
+
+// The program's lookup URL for a domain, sent to the test server instead of port 80.
+std::string UrlFor(const ScriptedHttpServer& server, std::string_view domain) {
+    const std::string url = lookup::LookupUrl(domain);
+    return server.BaseUrl() + url.substr(url.find('/', std::string("http://").size()));
+}
+
+// The request head the client must send, written out here independently of the writer.
+std::string ExpectedHead(const ScriptedHttpServer& server, const std::string& domainBytes,
+                         const std::string& cookie = "") {
+    return "GET /icp/details.asp?CertType=0&Domain=" + domainBytes +
+           " HTTP/1.1\r\n"
+           "Content-Type: text/html\r\n"
+           "Host: 127.0.0.1:" +
+           std::to_string(server.Port()) +
+           "\r\n"
+           "Accept: text/html, */*\r\n"
+           "User-Agent: Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1; .NET CLR 2.0.50727; "
+           ".NET CLR 3.0.04506.30; CIBA; MAXTHON 2.0)\r\n" +
+           (cookie.empty() ? "" : "Cookie: " + cookie + "\r\n") + "\r\n";
+}
+
+std::string Ok(std::string_view body, const std::vector<std::string>& headers = {}) {
+    return ScriptedHttpServer::Response("200 OK", body, headers);
+}
+
+TEST(LookupClient, RequestBytesForEveryKindOfDomain) {
+    ScriptedHttpServer server;
+    server.SetResponder([](const std::string&) { return Reply{Ok("page")}; });
+    LookupClient client;
+    struct Case {
+        std::string domain, sent;
+    } cases[] = {
+        {" example.com\r\n", "example.com"},
+        {"\ta b.example.cn  ", "a b.example.cn"},
+        {"\xD6\xD0\xCE\xC4.cn", "\xD6\xD0\xCE\xC4.cn"},  // 中文.cn as raw GBK
+        {"a#b.cn", "a"},
+        {"a\\b.cn", "a/b.cn"},
+        {"\xD5\x5C.cn", "\xD5\x5C.cn"},  // 誠... second byte 0x5C stays
+        {" \r\n", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(client.FetchPage(UrlFor(server, c.domain)), "page");
+    }
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), std::size(cases));
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i], ExpectedHead(server, cases[i].sent)) << i;
+    }
+    EXPECT_EQ(server.AcceptedConnections(), 1);  // one connection for the whole run
+}
+
+TEST(LookupClient, CookiesFromAnyResponseGoBackOnLaterRequests) {
+    ScriptedHttpServer server;
+    server.Enqueue(Ok("one", {"Set-Cookie: sid=abc; path=/"}));
+    server.Enqueue(ScriptedHttpServer::Response(
+        "404 Not Found", "gone", {"Set-Cookie: lang=cn; Path=/icp/", "Set-Cookie: junk=1"}));
+    server.Enqueue(Ok("three", {"Set-Cookie: sid=; path=/"}));
+    server.Enqueue(Ok("four"));
+    LookupClient client;
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "a.cn")), "one");
+    EXPECT_THROW(client.FetchPage(UrlFor(server, "b.cn")), HttpError);
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "c.cn")), "three");
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "d.cn")), "four");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0], ExpectedHead(server, "a.cn"));
+    EXPECT_EQ(requests[1], ExpectedHead(server, "b.cn", "sid=abc"));
+    // junk has no path, so it is never sent
+    EXPECT_EQ(requests[2], ExpectedHead(server, "c.cn", "lang=cn; sid=abc"));
+    // sid was replaced by an empty value, which is not sent
+    EXPECT_EQ(requests[3], ExpectedHead(server, "d.cn", "lang=cn"));
+}
+
+TEST(LookupClient, FailureResponsesCarryStatusLineAndErrorPage) {
+    struct Case {
+        std::string response;
+        int status;
+        std::string statusLine, body;
+    } cases[] = {
+        {ScriptedHttpServer::Response("302 Found", "moved", {"Location: http://127.0.0.1:1/x"}),
+         302, "HTTP/1.1 302 Found", "moved"},
+        {Ok("with location", {"Location: /elsewhere"}), 200, "HTTP/1.1 200 OK", "with location"},
+        {ScriptedHttpServer::Response("404 Not Found", "no such page"), 404,
+         "HTTP/1.1 404 Not Found", "no such page"},
+        {"HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nbad\r\n0\r\n\r\n", 500,
+         "HTTP/1.1 500 Oops", "bad"},
+        {ScriptedHttpServer::Response("304 Not Modified", "stale"), 304,
+         "HTTP/1.1 304 Not Modified", "stale"},
+        {"HTTP/1.1 100 Continue\r\n\r\n" + ScriptedHttpServer::Response("101 Switching", "x"), 101,
+         "HTTP/1.1 101 Switching", "x"},
+        {ScriptedHttpServer::Response("abc", "odd"), -1, "HTTP/1.1 abc", "odd"},
+    };
+    ScriptedHttpServer server;
+    LookupClient client;
+    for (const auto& c : cases) {
+        server.Enqueue(c.response);
+        try {
+            client.FetchPage(UrlFor(server, "x.cn"));
+            ADD_FAILURE() << "no failure for " << c.response;
+        } catch (const HttpError& e) {
+            EXPECT_EQ(e.Status(), c.status);
+            EXPECT_EQ(e.what(), c.statusLine);
+            EXPECT_EQ(e.Body(), c.body);
+        }
+    }
+    // Locations are never followed; every failure left the connection open for the next.
+    EXPECT_EQ(server.Requests().size(), std::size(cases));
+    EXPECT_EQ(server.AcceptedConnections(), 1);
+}
+
+TEST(LookupClient, BodiesAndConnectionReuse) {
+    struct Case {
+        const char* name;
+        std::string response;
+        After after;
+        std::string body;
+        bool newConnectionNext;
+    } cases[] = {
+        {"length", Ok("hello"), After::KeepOpen, "hello", false},
+        {"keep-alive", Ok("ka", {"Connection: Keep-Alive"}), After::KeepOpen, "ka", false},
+        {"chunked",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n",
+         After::KeepOpen, "abcde", false},
+        {"to close", "HTTP/1.1 200 OK\r\n\r\nuntil the end", After::Close, "until the end", true},
+        {"204", "HTTP/1.1 204 No Content\r\n\r\n", After::KeepOpen, "", false},
+        {"short at close", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npartial", After::Close,
+         "partial", true},
+        {"close", Ok("bye", {"Connection:  close "}), After::KeepOpen, "bye", true},
+        {"proxy close", Ok("bye", {"Proxy-Connection: CLOSE"}), After::KeepOpen, "bye", true},
+        {"404 close", ScriptedHttpServer::Response("404 Not Found", "", {"Connection: close"}),
+         After::KeepOpen, "", true},
+        // the server drops the idle connection without saying so: noticed before the next
+        {"silent drop", Ok("dropped"), After::Close, "dropped", true},
+        {"binary", Ok(std::string("\x00\xFF\x80\r\n\x81", 6)), After::KeepOpen,
+         std::string("\x00\xFF\x80\r\n\x81", 6), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedHttpServer server;
+        server.Enqueue(c.response, c.after);
+        server.Enqueue(Ok("next"));
+        LookupClient client;
+        try {
+            EXPECT_EQ(client.FetchPage(UrlFor(server, "a.cn")), c.body);
+        } catch (const HttpError& e) {
+            EXPECT_EQ(std::string(c.name), "404 close") << e.what();
+        }
+        EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "next");
+        EXPECT_EQ(server.AcceptedConnections(), c.newConnectionNext ? 2 : 1);
+        EXPECT_EQ(server.RequestConnections(), (std::vector<int>{1, c.newConnectionNext ? 2 : 1}));
+    }
+}
+
+TEST(LookupClient, BrokenResponsesFailAndTheClientStaysUsable) {
+    lookup::LookupLimits limits;
+    limits.stall = 300ms;
+    limits.failureBodyPiece = 200ms;
+    struct Case {
+        const char* name;
+        Reply reply;
+        std::string error;      // what() of the failure
+        std::string errorPage;  // for an HttpError
+    } cases[] = {
+        {"long header line",
+         Reply{"HTTP/1.1 200 OK\r\nX: " + std::string(16385 - 3, 'x') + "\r\n\r\n"},
+         "Max line length exceeded.", ""},
+        {"long status line", Reply{"HTTP/1.1 200 " + std::string(16385, 's') + "\n\n"},
+         "Max line length exceeded.", ""},
+        {"long chunk-size line",
+         Reply{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1 " + std::string(16384, ' ') +
+               "\r\nx\r\n0\r\n\r\n"},
+         "Max line length exceeded.", ""},
+        {"closed before the head", Reply{"HTTP/1.1 200 OK\r\nContent-", {}, 0, {}, After::Close},
+         "Connection closed gracefully.", ""},
+        {"never answers", Reply{"", {}, 0, {}, After::Stall}, "Read timed out.", ""},
+        {"stalls in the body",
+         Reply{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", {}, 0, {}, After::Stall},
+         "Read timed out.", ""},
+        {"error page stalls",
+         Reply{"HTTP/1.1 404 Not Found\r\nContent-Length: 10\r\n\r\nabc", {}, 0, {}, After::Stall},
+         "HTTP/1.1 404 Not Found", "abc"},
+        {"error page never ends", Reply{"HTTP/1.1 503 Busy\r\n\r\nsorry", {}, 0, {}, After::Stall},
+         "HTTP/1.1 503 Busy", "sorry"},
+        {"huge length", Reply{"HTTP/1.1 200 OK\r\nContent-Length: 67108865\r\n\r\n"},
+         "Response body exceeds 67108864 bytes.", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedHttpServer server;
+        server.Enqueue(c.reply);
+        server.Enqueue(Ok("after"));
+        LookupClient client(limits);
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            client.FetchPage(UrlFor(server, "a.cn"));
+            ADD_FAILURE() << "no failure";
+        } catch (const HttpError& e) {
+            EXPECT_EQ(e.what(), c.error);
+            EXPECT_EQ(e.Body(), c.errorPage);
+        } catch (const LookupError& e) {
+            EXPECT_EQ(e.what(), c.error);
+            EXPECT_TRUE(c.errorPage.empty());
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+        EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "after");
+        EXPECT_EQ(server.AcceptedConnections(), 2);  // a broken connection is not reused
+    }
+}
+
+TEST(LookupClient, ErrorPageIsWaitedForBrieflyAndThePageBodyPatiently) {
+    lookup::LookupLimits limits;
+    limits.stall = 3s;
+    limits.failureBodyPiece = 200ms;
+    ScriptedHttpServer server;
+    // The error page stops after its first piece: the failure comes after the short wait.
+    server.Enqueue(
+        Reply{"HTTP/1.1 404 Not Found\r\nContent-Length: 10\r\n\r\nabc", {}, 0, {}, After::Stall});
+    // A page whose pieces come 500 ms apart is still read whole.
+    Reply slow{Ok("0123456789")};
+    slow.pieceSize = slow.bytes.size() - 5;
+    slow.pause = 500ms;
+    server.Enqueue(slow);
+    LookupClient client(limits);
+    auto start = std::chrono::steady_clock::now();
+    try {
+        client.FetchPage(UrlFor(server, "a.cn"));
+        ADD_FAILURE() << "no failure";
+    } catch (const HttpError& e) {
+        EXPECT_EQ(e.Body(), "abc");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "0123456789");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 500ms);
+}
+
+TEST(LookupClient, TimeLimitIsOnProgressNotOnTheWholeResponse) {
+    lookup::LookupLimits limits;
+    limits.stall = 300ms;
+    ScriptedHttpServer server;
+    Reply slow{Ok(std::string(20, 'z'))};
+    slow.pieceSize = 10;
+    slow.pause = 100ms;  // about 800 ms in all, never 300 ms without a byte
+    server.Enqueue(slow);
+    LookupClient client(limits);
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "a.cn")), std::string(20, 'z'));
+}
+
+TEST(LookupClient, ConnectFailuresAndBadUrlsLeaveTheClientUsable) {
+    LookupClient client;
+    std::uint16_t closedPort;
+    {
+        ScriptedHttpServer gone;
+        closedPort = gone.Port();
+    }
+    EXPECT_THROW(client.FetchPage("http://127.0.0.1:" + std::to_string(closedPort) + "/x"),
+                 LookupError);
+    EXPECT_THROW(client.FetchPage("https://127.0.0.1/x"), LookupError);
+    EXPECT_THROW(client.FetchPage("http://no-such-host.invalid/x"), LookupError);
+    ScriptedHttpServer server;
+    server.Enqueue(Ok("fine"));
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "a.cn")), "fine");
+}
+
+TEST(LookupClient, ConcurrentCallersEachGetTheirOwnResponse) {
+    ScriptedHttpServer server;
+    server.SetResponder([](const std::string& request) {
+        // The page names the domain it was asked for.
+        const std::size_t at = request.find("Domain=") + 7;
+        Reply reply{Ok("page of " + request.substr(at, request.find(' ', at) - at))};
+        reply.pieceSize = 5;  // arrive in pieces so interleaving would show
+        return reply;
+    });
+    LookupClient client;
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 25; ++i) {
+                const std::string domain = "t" + std::to_string(t) + "-" + std::to_string(i);
+                if (client.FetchPage(UrlFor(server, domain)) != "page of " + domain) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (auto& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(server.Requests().size(), 100u);
+    EXPECT_EQ(server.AcceptedConnections(), 1);
+}
+
+}  // namespace
