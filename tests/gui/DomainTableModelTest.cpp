@@ -59,7 +59,7 @@ void DomainTableModelTest::appendIsOneInsertionNumberedFromOne() {
     QSignalSpy inserted(&m, &QAbstractItemModel::rowsInserted);
 
     m.AppendDomainRows(Lines({"a", "b", "c", "d"}));
-    m.AppendDomainRows({});
+    m.AppendDomainRows(std::vector<std::string>{});  // no lines: no insertion
     m.AppendDomainRows(Lines({"e", "f"}));
     QCOMPARE(inserted.count(), 2);
     QCOMPARE(inserted[1][1].toInt(), 4);

@@ -8,6 +8,7 @@
 
 #include "ModalAnswer.h"
 
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
@@ -153,7 +154,10 @@ void MainWindowTest::menuItemsPerformTheButtonsClicks() {
     QCOMPARE(add.count(), 1);
     QCOMPARE(import.count(), 0);
 
+    // The import's own handler runs: its open dialog shows; cancelling it imports nothing.
+    auto opened = AnswerModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
     f.Action("N6")->trigger();
+    QVERIFY(*opened);
     QCOMPARE(import.count(), 1);
     QCOMPARE(add.count(), 1);
 }
