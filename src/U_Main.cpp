@@ -114,6 +114,7 @@ TFrm_Main::TFrm_Main(QWidget* parent)
     for (QPushButton* b : {btn1, btn2, btn3, btn4, btn6}) {
         b->setFont(gui::SongFont());
     }
+    lbl1->setFont(gui::DialogFont());  // kept when FormShow moves it into the status bar
 
     N7->setSeparator(true);
     N10->setSeparator(true);
