@@ -7,6 +7,8 @@
 #include "gui/GbkText.h"
 #include "gui/Links.h"
 #include "gui/ShellOpenLink.h"
+#include "lookup/BatchLookup.h"
+#include "lookup/LookupClient.h"
 #include "table/DomainImport.h"
 #include "table/DomainTable.h"
 #include "table/FileError.h"
@@ -20,7 +22,10 @@
 #include <QPointer>
 #include <QShowEvent>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <stdexcept>
 
 using gui::guarded;
 
@@ -86,6 +91,8 @@ std::string FileNameBytes(const QString& name) {
 TFrm_Main::TFrm_Main(QWidget* parent)
     : QMainWindow(parent),
       table_(std::make_shared<table::DomainTable>()),
+      idhtp1_(std::make_shared<lookup::LookupClient>()),
+      lookupBaseUrl_(lookup::LookupBaseUrl()),
       model_(new gui::DomainTableModel(table_, this)),
       dlgOpen1(MakeFileDialog(this, "dlgOpen1", QFileDialog::AcceptOpen)),
       dlgSave1(MakeFileDialog(this, "dlgSave1", QFileDialog::AcceptSave)) {
@@ -107,6 +114,7 @@ TFrm_Main::TFrm_Main(QWidget* parent)
     for (QPushButton* b : {btn1, btn2, btn3, btn4, btn6}) {
         b->setFont(gui::SongFont());
     }
+    lbl1->setFont(gui::DialogFont());  // kept when FormShow moves it into the status bar
 
     N7->setSeparator(true);
     N10->setSeparator(true);
@@ -191,8 +199,19 @@ void TFrm_Main::btn3Click() {
     model_->Clear();
 }
 
-// Batch lookup: the worker is wired in with the batch code.
-void TFrm_Main::btn4Click() {}
+// Starts one more batch worker over all rows and returns at once.
+void TFrm_Main::btn4Click() {
+    // Owned by its own run: no parent (a window must not destroy a running thread), deleted
+    // through deleteLater once finished.
+    auto* worker = new TMyThread(table_, idhtp1_, lookupBaseUrl_);
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start(QThread::NormalPriority);
+    if (!worker->isRunning() && !worker->isFinished()) {
+        // QThread::start reports a failed pthread_create only through its state.
+        delete worker;
+        throw std::runtime_error(std::string("Thread creation error: ") + std::strerror(EAGAIN));
+    }
+}
 
 void TFrm_Main::btn6Click() {
     QCoreApplication::exit(0);
@@ -243,8 +262,16 @@ void TFrm_Main::N3Click() {
     ExportRows(table::ExportKind::UnfiledDomains);
 }
 
-// Re-query the selected row: wired in with the re-query code.
-void TFrm_Main::N9Click() {}
+// Looks the selected row up again on this thread; the window waits for the lookup, which the
+// client's time limits bound. Failures leave the row as it was and show nothing.
+void TFrm_Main::N9Click() {
+    const QModelIndexList selected = lv1->selectionModel()->selectedRows();
+    if (selected.isEmpty()) {
+        return;
+    }
+    lookup::RequeryRow(*table_, *idhtp1_, static_cast<std::size_t>(selected.first().row()),
+                       lookupBaseUrl_);
+}
 
 // Opens the usage page in the user's browser.
 void TFrm_Main::U1Click() {
@@ -278,4 +305,12 @@ void TFrm_Main::FormShow() {
     lbl1->setParent(stat1);
     lbl1->setGeometry(panel.left(), panel.top() + 2, 150, 13);
     lbl1->show();
+}
+
+TMyThread::TMyThread(std::shared_ptr<table::DomainTable> table,
+                     std::shared_ptr<lookup::LookupClient> client, std::string baseUrl)
+    : table_(std::move(table)), client_(std::move(client)), baseUrl_(std::move(baseUrl)) {}
+
+void TMyThread::run() {
+    lookup::RunBatch(*table_, *client_, baseUrl_);
 }

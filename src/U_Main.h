@@ -7,14 +7,19 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QThread>
 
 #include <memory>
+#include <string>
 
 class QDialog;
 class QFileDialog;
 
 namespace gui {
 class DomainTableModel;
+}
+namespace lookup {
+class LookupClient;
 }
 namespace table {
 class DomainTable;
@@ -35,6 +40,10 @@ public:
     gui::DomainTableModel& Model() const { return *model_; }
     // Shared with the batch workers, which may outlive this window at exit.
     const std::shared_ptr<table::DomainTable>& Table() const { return table_; }
+    // The one lookup client, shared with the batch workers.
+    const std::shared_ptr<lookup::LookupClient>& Client() const { return idhtp1_; }
+    // Where lookups go: LookupBaseUrl() in the program; tests point it at their own server.
+    void SetLookupBaseUrl(std::string baseUrl) { lookupBaseUrl_ = std::move(baseUrl); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -65,6 +74,8 @@ private:
     void FormShow();
 
     std::shared_ptr<table::DomainTable> table_;
+    std::shared_ptr<lookup::LookupClient> idhtp1_;
+    std::string lookupBaseUrl_;
     gui::DomainTableModel* model_;  // child of this window
     QDialog* frmAdd_ = nullptr;
 
@@ -75,4 +86,22 @@ private:
     // chosen last time again.
     QFileDialog* dlgOpen1;
     QFileDialog* dlgSave1;
+};
+
+// One batch lookup worker (btn4). It holds shared ownership of the table and the client, so it
+// never touches a destroyed object when the program quits during a run; nothing waits for it,
+// and it deletes itself when its run ends.
+class TMyThread final : public QThread {
+    Q_OBJECT
+public:
+    TMyThread(std::shared_ptr<table::DomainTable> table,
+              std::shared_ptr<lookup::LookupClient> client, std::string baseUrl);
+
+protected:
+    void run() override;
+
+private:
+    std::shared_ptr<table::DomainTable> table_;
+    std::shared_ptr<lookup::LookupClient> client_;
+    std::string baseUrl_;
 };
