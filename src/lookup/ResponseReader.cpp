@@ -211,6 +211,16 @@ void ResponseReader::OnHeadEnd() {
     }
 }
 
+void ResponseReader::TakeSizedBody(std::string_view& bytes, State next) {
+    const std::size_t n = std::min(remaining_, bytes.size());
+    AppendBody(bytes.substr(0, n));
+    bytes.remove_prefix(n);
+    remaining_ -= n;
+    if (remaining_ == 0) {
+        state_ = next;
+    }
+}
+
 void ResponseReader::AppendBody(std::string_view bytes) {
     if (body_.size() + bytes.size() > limits_.maxBody) {
         Fail("Response body exceeds " + std::to_string(limits_.maxBody) + " bytes.");
@@ -240,16 +250,9 @@ std::size_t ResponseReader::Feed(std::string_view bytes) {
                     }
                 }
                 break;
-            case State::Body: {
-                const std::size_t n = std::min(remaining_, bytes.size());
-                AppendBody(bytes.substr(0, n));
-                bytes.remove_prefix(n);
-                remaining_ -= n;
-                if (remaining_ == 0) {
-                    state_ = State::Done;
-                }
+            case State::Body:
+                TakeSizedBody(bytes, State::Done);
                 break;
-            }
             case State::BodyToClose:
                 AppendBody(bytes);
                 bytes = {};
@@ -265,16 +268,9 @@ std::size_t ResponseReader::Feed(std::string_view bytes) {
                     state_ = remaining_ > 0 ? State::ChunkData : State::LastLine;
                 }
                 break;
-            case State::ChunkData: {
-                const std::size_t n = std::min(remaining_, bytes.size());
-                AppendBody(bytes.substr(0, n));
-                bytes.remove_prefix(n);
-                remaining_ -= n;
-                if (remaining_ == 0) {
-                    state_ = State::ChunkEnd;
-                }
+            case State::ChunkData:
+                TakeSizedBody(bytes, State::ChunkEnd);
                 break;
-            }
             case State::ChunkEnd:
             case State::LastLine:
                 if (TakeLine(bytes, false)) {

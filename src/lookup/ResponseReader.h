@@ -72,6 +72,8 @@ private:
     void OnHeaderLine();
     void OnHeadEnd();
     void AppendBody(std::string_view bytes);
+    // Takes up to remaining_ bytes of a sized body or chunk; moves to `next` once all came.
+    void TakeSizedBody(std::string_view& bytes, State next);
     [[noreturn]] void Fail(const std::string& message);
 
     LookupLimits limits_;
