@@ -23,7 +23,7 @@ std::unique_ptr<TFrm_Main> Startup::CreateWindows() {
 
 int Startup::Run() {
     QApplication::setApplicationName(gui::kApplicationTitle);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app-icon.png")));
     gui::InstallFontSubstitutions();
     try {
         main_ = createWindows_();

@@ -1,10 +1,14 @@
 #include "U_Main.h"
 
+#include "U_AboutBox.h"
 #include "gui/DomainTableModel.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/GbkText.h"
 #include "gui/Links.h"
+#include "lookup/BatchLookup.h"
+#include "lookup/LookupClient.h"
+#include "gui/ShellOpenLink.h"
 #include "table/DomainImport.h"
 #include "table/DomainTable.h"
 #include "table/FileError.h"
@@ -15,7 +19,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLayout>
+#include <QPointer>
 #include <QShowEvent>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <exception>
 
 using gui::guarded;
 
@@ -25,6 +35,16 @@ constexpr int kClientWidth = 494;
 constexpr int kClientHeight = 486;
 constexpr int kStatusBarHeight = 19;
 constexpr QPoint kInitialPosition{520, 190};
+
+// Places a window that has no owner so that its centre lies on the centre of `over`. move()
+// places the window's frame, whose size is known only once the window is shown; take its
+// border to be as thick as that of `over`, as QDialog does for its own placement.
+void CentreOver(QWidget* window, const QWidget* over) {
+    const QRect area = over->frameGeometry();
+    const QSize frame = window->size() + (area.size() - over->size());
+    window->move(area.x() + (area.width() - frame.width()) / 2,
+                 area.y() + (area.height() - frame.height()) / 2);
+}
 
 // The open and save dialogs: one "文本文件" filter for *.txt, no default extension, the folder
 // of a typed name need not exist. Qt's own dialog, the same on every desktop.
@@ -71,6 +91,7 @@ std::string FileNameBytes(const QString& name) {
 TFrm_Main::TFrm_Main(QWidget* parent)
     : QMainWindow(parent),
       table_(std::make_shared<table::DomainTable>()),
+      idhtp1_(std::make_shared<lookup::LookupClient>()),
       model_(new gui::DomainTableModel(table_, this)),
       dlgOpen1(MakeFileDialog(this, "dlgOpen1", QFileDialog::AcceptOpen)),
       dlgSave1(MakeFileDialog(this, "dlgSave1", QFileDialog::AcceptSave)) {
@@ -176,8 +197,19 @@ void TFrm_Main::btn3Click() {
     model_->Clear();
 }
 
-// Batch lookup: the worker is wired in with the batch code.
-void TFrm_Main::btn4Click() {}
+// Starts one more batch worker over all rows and returns at once.
+void TFrm_Main::btn4Click() {
+    // Owned by its own run: no parent (a window must not destroy a running thread), deleted
+    // through deleteLater once finished.
+    auto* worker = new TMyThread(table_, idhtp1_);
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start(QThread::NormalPriority);
+    if (!worker->isRunning() && !worker->isFinished()) {
+        // QThread::start reports a failed pthread_create only through its state.
+        delete worker;
+        throw std::runtime_error(std::string("Thread creation error: ") + std::strerror(EAGAIN));
+    }
+}
 
 void TFrm_Main::btn6Click() {
     QCoreApplication::exit(0);
@@ -228,17 +260,40 @@ void TFrm_Main::N3Click() {
     ExportRows(table::ExportKind::UnfiledDomains);
 }
 
-// Re-query the selected row: wired in with the re-query code.
-void TFrm_Main::N9Click() {}
+// Looks the selected row up again on this thread; the window waits for the lookup, which the
+// client's time limits bound. Failures leave the row as it was and show nothing.
+void TFrm_Main::N9Click() {
+    const QModelIndexList selected = lv1->selectionModel()->selectedRows();
+    if (selected.isEmpty()) {
+        return;
+    }
+    lookup::RequeryRow(*table_, *idhtp1_, static_cast<std::size_t>(selected.first().row()));
+}
 
-// Usage page link: wired in with the shell links.
-void TFrm_Main::U1Click() {}
+// Opens the usage page in the user's browser.
+void TFrm_Main::U1Click() {
+    gui::ShellOpenLink(this, QString::fromLatin1(links::UsagePageUrl));
+}
 
-// About box: wired in with the about dialog.
-void TFrm_Main::A1Click() {}
+// Shows a new about dialog modally, centred over this window. It has no owner and frees itself
+// when it closes, so every showing starts from the stored layout.
+void TFrm_Main::A1Click() {
+    QPointer<TAboutBox> box = new TAboutBox;
+    CentreOver(box, this);
+    try {
+        box->exec();
+    } catch (const std::exception&) {
+        // A failure of the showing itself is dropped without a message; the dialog goes.
+        if (box) {
+            box->deleteLater();
+        }
+    }
+}
 
-// Home-page link: wired in with the shell links.
-void TFrm_Main::lbl1Click() {}
+// Opens the home page in the user's browser.
+void TFrm_Main::lbl1Click() {
+    gui::ShellOpenLink(this, QString::fromLatin1(links::HomePageUrl));
+}
 
 // Fills the browser panel and lays the home-page link over the status bar's second panel.
 void TFrm_Main::FormShow() {
@@ -247,4 +302,12 @@ void TFrm_Main::FormShow() {
     lbl1->setParent(stat1);
     lbl1->setGeometry(panel.left(), panel.top() + 2, 150, 13);
     lbl1->show();
+}
+
+TMyThread::TMyThread(std::shared_ptr<table::DomainTable> table,
+                     std::shared_ptr<lookup::LookupClient> client)
+    : table_(std::move(table)), client_(std::move(client)) {}
+
+void TMyThread::run() {
+    lookup::RunBatch(*table_, *client_);
 }

@@ -6,6 +6,7 @@
 #include "table/StagingMemo.h"
 
 #include <QMainWindow>
+#include <QThread>
 #include <QString>
 
 #include <memory>
@@ -15,6 +16,9 @@ class QFileDialog;
 
 namespace gui {
 class DomainTableModel;
+}
+namespace lookup {
+class LookupClient;
 }
 namespace table {
 class DomainTable;
@@ -35,6 +39,8 @@ public:
     gui::DomainTableModel& Model() const { return *model_; }
     // Shared with the batch workers, which may outlive this window at exit.
     const std::shared_ptr<table::DomainTable>& Table() const { return table_; }
+    // The one lookup client, shared with the batch workers.
+    const std::shared_ptr<lookup::LookupClient>& Client() const { return idhtp1_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -65,6 +71,7 @@ private:
     void FormShow();
 
     std::shared_ptr<table::DomainTable> table_;
+    std::shared_ptr<lookup::LookupClient> idhtp1_;
     gui::DomainTableModel* model_;  // child of this window
     QDialog* frmAdd_ = nullptr;
 
@@ -75,4 +82,21 @@ private:
     // chosen last time again.
     QFileDialog* dlgOpen1;
     QFileDialog* dlgSave1;
+};
+
+// One batch lookup worker (btn4). It holds shared ownership of the table and the client, so it
+// never touches a destroyed object when the program quits during a run; nothing waits for it,
+// and it deletes itself when its run ends.
+class TMyThread final : public QThread {
+    Q_OBJECT
+public:
+    TMyThread(std::shared_ptr<table::DomainTable> table,
+              std::shared_ptr<lookup::LookupClient> client);
+
+protected:
+    void run() override;
+
+private:
+    std::shared_ptr<table::DomainTable> table_;
+    std::shared_ptr<lookup::LookupClient> client_;
 };

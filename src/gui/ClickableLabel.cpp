@@ -19,4 +19,11 @@ void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
+// The second press of a double click arrives as a double-click event, which QWidget turns into
+// a press; it must not make a second click, or a link would open twice.
+void ClickableLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+    QLabel::mouseDoubleClickEvent(event);
+    pressed_ = false;
+}
+
 }  // namespace gui

@@ -3,7 +3,7 @@
 #include <QLabel>
 
 // A label that reports a click (press and release of the left button inside it), for the
-// link labels of the windows.
+// link labels and the picture of the windows. A double click counts as one click.
 namespace gui {
 
 class ClickableLabel : public QLabel {
@@ -17,6 +17,7 @@ Q_SIGNALS:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     bool pressed_ = false;

@@ -19,8 +19,8 @@ std::string_view TrimDomain(std::string_view domain) {
     return domain;
 }
 
-std::string LookupUrl(std::string_view domain) {
-    std::string url = LookupBaseUrl();
+std::string LookupUrl(std::string_view domain, std::string_view baseUrl) {
+    std::string url(baseUrl);
     url.append(TrimDomain(domain));
     return url;
 }

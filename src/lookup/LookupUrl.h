@@ -12,7 +12,8 @@ const std::string& LookupBaseUrl();
 // The domain with every byte of value 0x20 or less removed from both ends.
 std::string_view TrimDomain(std::string_view domain);
 
-// LookupBaseUrl() followed by the trimmed domain, bytes appended as they are (no encoding).
-std::string LookupUrl(std::string_view domain);
+// The base URL (LookupBaseUrl(), or a test server's) followed by the trimmed domain, bytes
+// appended as they are (no encoding).
+std::string LookupUrl(std::string_view domain, std::string_view baseUrl = LookupBaseUrl());
 
 }  // namespace lookup

@@ -1,0 +1,45 @@
+# Installs the build into a scratch prefix and checks the desktop integration: the program, its
+# menu entry and its icon in the places a Linux desktop looks for them.
+# Arguments: -DBUILD_DIR=... -DPREFIX=... -DBINDIR=... -DDATADIR=... (the GNUInstallDirs values)
+cmake_minimum_required(VERSION 3.25)
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+    RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${result}")
+endif()
+
+set(program "${PREFIX}/${BINDIR}/chengyu-icp-query")
+set(entry "${PREFIX}/${DATADIR}/applications/chengyu-icp-query.desktop")
+set(icon "${PREFIX}/${DATADIR}/icons/hicolor/48x48/apps/chengyu-icp-query.png")
+foreach(f IN ITEMS "${program}" "${entry}" "${icon}")
+    if(NOT EXISTS "${f}")
+        message(FATAL_ERROR "not installed: ${f}")
+    endif()
+endforeach()
+
+# The entry names the program and the icon as installed, under the product's name.
+file(STRINGS "${entry}" lines ENCODING UTF-8)
+foreach(expected IN ITEMS "Type=Application" "Name=澄屿域名备案批量查询器V1.0"
+        "Exec=chengyu-icp-query" "Icon=chengyu-icp-query")
+    if(NOT expected IN_LIST lines)
+        message(FATAL_ERROR "${entry} lacks the line '${expected}'")
+    endif()
+endforeach()
+
+# The icon is a 48 x 48 PNG with an alpha channel (colour type 6, 8 bits: 32 bits a pixel).
+file(READ "${icon}" header LIMIT 26 HEX)
+string(SUBSTRING "${header}" 32 16 size)
+string(SUBSTRING "${header}" 48 4 depth_and_type)
+if(NOT size STREQUAL "0000003000000030" OR NOT depth_and_type STREQUAL "0806")
+    message(FATAL_ERROR "icon is not 48 x 48 RGBA: ${header}")
+endif()
+
+find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
+if(DESKTOP_FILE_VALIDATE)
+    execute_process(COMMAND "${DESKTOP_FILE_VALIDATE}" "${entry}" RESULT_VARIABLE valid)
+    if(NOT valid EQUAL 0)
+        message(FATAL_ERROR "desktop-file-validate rejects ${entry}")
+    endif()
+endif()
+file(REMOVE_RECURSE "${PREFIX}")
