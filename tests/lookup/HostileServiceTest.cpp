@@ -3,13 +3,16 @@
 // with bounded memory, and the same client must serve the next lookup.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <random>
 #include <string>
 
+#include "lookup/BatchLookup.h"
 #include "lookup/LookupClient.h"
 #include "lookup/LookupUrl.h"
+#include "support/FilingPages.h"
 #include "support/PeakMemory.h"
 #include "support/ScriptedHttpServer.h"
 
@@ -287,6 +290,129 @@ TEST(HostileServiceCookies, TenThousandSetCookieHeaders) {
         expected += (i ? "; c" : "c") + std::to_string(i) + "=v";
     }
     EXPECT_EQ(cookies, expected);
+}
+
+// The same replies, one per row of a batch, between ordinary rows: the batch never throws and
+// ends in bounded time; the ordinary rows get their results, a row whose lookup failed keeps
+// what it held, and a hostile reply that is a page by the response rules marks its row as not
+// filed, or fills it when the filing fragments are in it.
+TEST(HostileServiceBatch, HostileRowsLeaveTheOtherRowsAlone) {
+    const std::string kept = "kept";  // the Sponsor every row holds before the batch
+    const std::string mark(table::NotFiledMark);
+    struct Row {
+        std::string domain;
+        std::function<Reply()> reply;
+        std::string filingNo, sponsor, reviewDate;  // after the batch
+    };
+    auto filed = [](const std::string& d) {
+        return Reply{Ok(cytest::FiledPage("ICP-" + d, "S-" + d, "D-" + d))};
+    };
+    auto failed = [&](std::string domain, std::function<Reply()> reply) {
+        return Row{std::move(domain), std::move(reply), "", kept, ""};
+    };
+    std::vector<std::string> flood;
+    for (int i = 0; i < 10000; ++i) {
+        flood.push_back("Set-Cookie: c" + std::to_string(i) + "=v; path=/");
+    }
+    const std::vector<Row> rows{
+        {"filed-1.test", [&] { return filed("filed-1.test"); }, "ICP-filed-1.test",
+         "S-filed-1.test", "D-filed-1.test"},
+        failed("garbage.test",
+               [] {
+                   return Reply{NoLineEnd(1 << 20), {}, 0, {}, After::Close};
+               }),
+        failed("greeting.test",
+               [] {
+                   return Reply{"SSH-2.0-OpenSSH_9.2\r\n", {}, 0, {}, After::Stall};
+               }),
+        {"unfiled-1.test", [] { return Reply{Ok(cytest::UnfiledPage())}; }, mark, kept, ""},
+        failed("silent.test",
+               [] {
+                   return Reply{"", {}, 0, {}, After::Stall};
+               }),
+        failed("closes-mid-header.test",
+               [] {
+                   return Reply{kHead200 + "Content-Le", {}, 0, {}, After::Close};
+               }),
+        failed("huge-line.test",
+               [] { return Reply{kHead200 + "X: " + std::string(10 << 20, 'x') + "\r\n\r\n"}; }),
+        failed("endless-head.test", [] { return Endless(kHead200, "a:b\n"); }),
+        failed("trickle.test", [] { return Endless(kHead200, "X-Slow: 1\r\n", 50ms); }),
+        {"filed-2.test", [&] { return filed("filed-2.test"); }, "ICP-filed-2.test",
+         "S-filed-2.test", "D-filed-2.test"},
+        failed("endless-chunks.test",
+               [] { return Endless(kChunkedHead, "1000\r\n" + std::string(4096, 'c') + "\r\n"); }),
+        failed("endless-to-close.test",
+               [] { return Endless(kHead200 + "\r\n", std::string(1 << 16, 'b')); }),
+        failed("enormous-length.test",
+               [] { return Reply{kHead200 + "Content-Length: 99999999999999999999\r\n\r\n"}; }),
+        failed("ffff-chunk.test", [] { return Reply{kChunkedHead + "ffffffffffffffff\r\nabc"}; }),
+        failed(
+            "negative-length-open.test",
+            [] {
+                return Reply{kHead200 + "Content-Length: -1\r\n\r\npage", {}, 0, {}, After::Stall};
+            }),
+        {"negative-length.test",
+         [] {
+             return Reply{kHead200 + "Content-Length: -42\r\n\r\npage", {}, 0, {}, After::Close};
+         },
+         mark, kept, ""},
+        {"invalid-gbk.test", [] { return Reply{Ok(InvalidGbk(100000))}; }, mark, kept, ""},
+        {"filed-in-garbage.test",
+         [] {
+             // The filing fragments between bytes that are no GBK text.
+             std::string garbage = InvalidGbk(5000);
+             std::replace(garbage.begin(), garbage.end(), '\0', '\1');
+             return Reply{Ok(garbage + "\r\n" + cytest::FiledPage("ICP-g", "S-g", "D-g") +
+                             InvalidGbk(5000))};
+         },
+         "ICP-g", "S-g", "D-g"},
+        // The filing number is searched only up to the page's first zero byte.
+        {"zero-before-filing.test",
+         [] { return Reply{Ok(std::string(1, '\0') + cytest::FiledPage("ICP-z", "S-z", "D-z"))}; },
+         mark, kept, ""},
+        {"cookie-flood.test", [&] { return Reply{Ok(cytest::UnfiledPage(), flood)}; }, mark, kept,
+         ""},
+        {"filed-3.test", [&] { return filed("filed-3.test"); }, "ICP-filed-3.test",
+         "S-filed-3.test", "D-filed-3.test"},
+    };
+
+    ScriptedHttpServer server;
+    server.SetResponder([&](const std::string& request) {
+        const std::string domain = cytest::RequestedDomain(request);
+        for (const Row& row : rows) {
+            if (row.domain == domain) {
+                return row.reply();
+            }
+        }
+        return Reply{ScriptedHttpServer::Response("404 Not Found", "")};
+    });
+    table::DomainTable t;
+    std::vector<std::string> domains;
+    for (const Row& row : rows) {
+        domains.push_back(row.domain);
+    }
+    t.AppendDomainRows(domains);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        t.WriteCell(t.IdAt(i), table::Cell::Sponsor, kept);
+    }
+    LookupClient client(ShortLimits());
+
+    PeakMemory peak;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NO_THROW(
+        lookup::RunBatch(t, client, server.BaseUrl() + "/icp/details.asp?CertType=0&Domain="));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+    EXPECT_LT(peak.GrowthBytes(), kMemoryBudget);
+
+    ASSERT_EQ(t.RowCount(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].domain);
+        EXPECT_EQ(t.ReadCell(i, table::Cell::FilingNo), rows[i].filingNo);
+        EXPECT_EQ(t.ReadCell(i, table::Cell::Sponsor), rows[i].sponsor);
+        EXPECT_EQ(t.ReadCell(i, table::Cell::ReviewDate), rows[i].reviewDate);
+    }
+    EXPECT_EQ(server.Requests().size(), rows.size());  // every row was asked once
 }
 
 }  // namespace
