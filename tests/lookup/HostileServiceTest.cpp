@@ -417,4 +417,31 @@ TEST(HostileServiceBatch, HostileRowsLeaveTheOtherRowsAlone) {
     EXPECT_EQ(server.Requests().size(), rows.size());  // every row was asked once
 }
 
+// As many cookies as one head may carry: storing them costs time in proportion to their number,
+// not to its square, so a service cannot keep the client busy that way.
+TEST(HostileServiceCookies, HeadFullOfCookies) {
+    std::string head = "HTTP/1.1 200 OK\nContent-Length: 4\n";
+    int count = 0;
+    for (;;) {
+        const std::string line = "Set-Cookie:c" + std::to_string(count) + "=v;path=/\n";
+        if (head.size() + line.size() + 1 > LookupLimits{}.maxHeaderBlock) {
+            break;
+        }
+        head += line;
+        ++count;
+    }
+    ASSERT_GT(count, 35000);
+    ScriptedHttpServer server;
+    server.Enqueue(head + "\nfull");
+    server.Enqueue(Ok("after"));
+    LookupClient client(ShortLimits());
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "a.cn")), "full");
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "after");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    const std::string request = server.Requests().at(1);
+    EXPECT_NE(request.find(" c" + std::to_string(count - 1) + "=v\r\n\r\n"), std::string::npos);
+}
+
 }  // namespace
