@@ -56,6 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string once = lookup::cp936::RoundTrip(input);
     Check(once.size() <= input.size());
     Check(lookup::cp936::RoundTrip(once) == once);
+    Check(once == lookup::cp936::FromUtf16(lookup::cp936::ToUtf16(input)));
     CheckFields(once);
 
     // The last up to 7 bytes (count from the first byte) as a marker over the rest.

@@ -6,9 +6,9 @@
 #include "gui/Fonts.h"
 #include "gui/GbkText.h"
 #include "gui/Links.h"
+#include "gui/ShellOpenLink.h"
 #include "lookup/BatchLookup.h"
 #include "lookup/LookupClient.h"
-#include "gui/ShellOpenLink.h"
 #include "table/DomainImport.h"
 #include "table/DomainTable.h"
 #include "table/FileError.h"
@@ -24,8 +24,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <stdexcept>
 #include <exception>
+#include <stdexcept>
 
 using gui::guarded;
 
@@ -92,6 +92,7 @@ TFrm_Main::TFrm_Main(QWidget* parent)
     : QMainWindow(parent),
       table_(std::make_shared<table::DomainTable>()),
       idhtp1_(std::make_shared<lookup::LookupClient>()),
+      lookupBaseUrl_(lookup::LookupBaseUrl()),
       model_(new gui::DomainTableModel(table_, this)),
       dlgOpen1(MakeFileDialog(this, "dlgOpen1", QFileDialog::AcceptOpen)),
       dlgSave1(MakeFileDialog(this, "dlgSave1", QFileDialog::AcceptSave)) {
@@ -113,6 +114,7 @@ TFrm_Main::TFrm_Main(QWidget* parent)
     for (QPushButton* b : {btn1, btn2, btn3, btn4, btn6}) {
         b->setFont(gui::SongFont());
     }
+    lbl1->setFont(gui::DialogFont());  // kept when FormShow moves it into the status bar
 
     N7->setSeparator(true);
     N10->setSeparator(true);
@@ -201,7 +203,7 @@ void TFrm_Main::btn3Click() {
 void TFrm_Main::btn4Click() {
     // Owned by its own run: no parent (a window must not destroy a running thread), deleted
     // through deleteLater once finished.
-    auto* worker = new TMyThread(table_, idhtp1_);
+    auto* worker = new TMyThread(table_, idhtp1_, lookupBaseUrl_);
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::NormalPriority);
     if (!worker->isRunning() && !worker->isFinished()) {
@@ -267,7 +269,8 @@ void TFrm_Main::N9Click() {
     if (selected.isEmpty()) {
         return;
     }
-    lookup::RequeryRow(*table_, *idhtp1_, static_cast<std::size_t>(selected.first().row()));
+    lookup::RequeryRow(*table_, *idhtp1_, static_cast<std::size_t>(selected.first().row()),
+                       lookupBaseUrl_);
 }
 
 // Opens the usage page in the user's browser.
@@ -305,9 +308,9 @@ void TFrm_Main::FormShow() {
 }
 
 TMyThread::TMyThread(std::shared_ptr<table::DomainTable> table,
-                     std::shared_ptr<lookup::LookupClient> client)
-    : table_(std::move(table)), client_(std::move(client)) {}
+                     std::shared_ptr<lookup::LookupClient> client, std::string baseUrl)
+    : table_(std::move(table)), client_(std::move(client)), baseUrl_(std::move(baseUrl)) {}
 
 void TMyThread::run() {
-    lookup::RunBatch(*table_, *client_);
+    lookup::RunBatch(*table_, *client_, baseUrl_);
 }

@@ -6,10 +6,11 @@
 #include "table/StagingMemo.h"
 
 #include <QMainWindow>
-#include <QThread>
 #include <QString>
+#include <QThread>
 
 #include <memory>
+#include <string>
 
 class QDialog;
 class QFileDialog;
@@ -41,6 +42,8 @@ public:
     const std::shared_ptr<table::DomainTable>& Table() const { return table_; }
     // The one lookup client, shared with the batch workers.
     const std::shared_ptr<lookup::LookupClient>& Client() const { return idhtp1_; }
+    // Where lookups go: LookupBaseUrl() in the program; tests point it at their own server.
+    void SetLookupBaseUrl(std::string baseUrl) { lookupBaseUrl_ = std::move(baseUrl); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -72,6 +75,7 @@ private:
 
     std::shared_ptr<table::DomainTable> table_;
     std::shared_ptr<lookup::LookupClient> idhtp1_;
+    std::string lookupBaseUrl_;
     gui::DomainTableModel* model_;  // child of this window
     QDialog* frmAdd_ = nullptr;
 
@@ -91,7 +95,7 @@ class TMyThread final : public QThread {
     Q_OBJECT
 public:
     TMyThread(std::shared_ptr<table::DomainTable> table,
-              std::shared_ptr<lookup::LookupClient> client);
+              std::shared_ptr<lookup::LookupClient> client, std::string baseUrl);
 
 protected:
     void run() override;
@@ -99,4 +103,5 @@ protected:
 private:
     std::shared_ptr<table::DomainTable> table_;
     std::shared_ptr<lookup::LookupClient> client_;
+    std::string baseUrl_;
 };

@@ -44,6 +44,10 @@ int DomainTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows_;
 }
 
+QVariant lv1CustomDrawItem(int row) {
+    return row % 2 == 1 ? QVariant(OddRowColor) : QVariant();
+}
+
 int DomainTableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kColumnCount;
 }
@@ -52,9 +56,8 @@ QVariant DomainTableModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
         return {};
     }
-    // Row colouring: follows the current index, so it alternates from the top after a clear.
     if (role == Qt::BackgroundRole) {
-        return index.row() % 2 == 1 ? QVariant(OddRowColor) : QVariant();
+        return lv1CustomDrawItem(index.row());
     }
     if (role != Qt::DisplayRole) {
         return {};

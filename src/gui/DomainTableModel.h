@@ -22,6 +22,11 @@ namespace gui {
 // Background of the rows with an odd index (the 2nd, 4th, ...): red 166, green 202, blue 240.
 inline const QColor OddRowColor{0xA6, 0xCA, 0xF0};
 
+// The list's per-row drawing hook: the background of the row at this current index, or none
+// (the list's default). Following the current index, the colouring alternates from the top,
+// also after a clear; texts, grid and selection stay the list's own drawing.
+QVariant lv1CustomDrawItem(int row);
+
 class DomainTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:

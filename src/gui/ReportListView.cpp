@@ -105,7 +105,7 @@ void ReportListView::ShowSelection(bool shown) {
 
 void ReportListView::FitRowHeight() {
     verticalHeader()->setMinimumSectionSize(1);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
 }
 
 }  // namespace gui

@@ -3,8 +3,10 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <stdexcept>
+#include <vector>
 
 namespace lookup::cp936 {
 
@@ -55,6 +57,12 @@ bool IsTrailRange(unsigned char b) {
     return b >= 0x40 && b <= 0xFE && b != 0x7F;
 }
 
+// The UTF-16 unit stored little-endian at p.
+char16_t UnitAt(const char* p) {
+    return static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
+                                 (static_cast<unsigned char>(p[1]) << 8));
+}
+
 }  // namespace
 
 bool IsTrailByte(std::string_view text, std::size_t i) {
@@ -87,8 +95,7 @@ std::u16string ToUtf16(std::string_view gbk) {
     }
     std::u16string out(bytes.size() / 2, u'\0');
     for (std::size_t k = 0; k < out.size(); ++k) {
-        out[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
-                                       (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+        out[k] = UnitAt(&bytes[2 * k]);
     }
     return out;
 }
@@ -107,12 +114,10 @@ std::string FromUtf16(std::u16string_view utf16) {
     std::size_t left = le.size();
     while (!conv.Run(in, left, out)) {
         // An unmappable character (or a lone surrogate) becomes '?'; skip its UTF-16 unit(s).
-        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(in[0]) |
-                                                (static_cast<unsigned char>(in[1]) << 8));
+        const char16_t unit = UnitAt(in);
         std::size_t skip = 2;
         if (unit >= 0xD800 && unit <= 0xDBFF && left >= 4) {
-            const auto next = static_cast<char16_t>(static_cast<unsigned char>(in[2]) |
-                                                    (static_cast<unsigned char>(in[3]) << 8));
+            const char16_t next = UnitAt(in + 2);
             if (next >= 0xDC00 && next <= 0xDFFF) {
                 skip = 4;
             }
@@ -124,7 +129,75 @@ std::string FromUtf16(std::u16string_view utf16) {
     return out;
 }
 
+namespace {
+
+// Which characters come back from GBK -> UTF-16 -> GBK as the very same bytes: every byte below
+// 0x80, and (worked out once, through iconv itself) each single byte of 0x80..0xFF and each
+// lead-byte pair that does. Lets RoundTrip skip both conversions for a page made only of such
+// characters, which is nearly every page, with the same result.
+class StableCharacters {
+public:
+    StableCharacters() {
+        Converter decode("UTF-16LE", "CP936");
+        Converter encode("CP936", "UTF-16LE");
+        auto sameAfterRoundTrip = [&](std::string_view bytes) {
+            std::string utf16, back;
+            const char* in = bytes.data();
+            std::size_t left = bytes.size();
+            if (!decode.Run(in, left, utf16) || utf16.empty()) {
+                return false;
+            }
+            in = utf16.data();
+            left = utf16.size();
+            return encode.Run(in, left, back) && back == bytes;
+        };
+        for (int b = 0x80; b <= 0xFF; ++b) {
+            const char c = static_cast<char>(b);
+            single_[b] = !IsLeadByte(static_cast<unsigned char>(b)) &&
+                         sameAfterRoundTrip(std::string_view(&c, 1));
+        }
+        for (int lead = 0x81; lead <= 0xFE; ++lead) {
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                pair_[lead * 256 + trail] = trail != 0x7F && sameAfterRoundTrip({pair, 2});
+            }
+        }
+    }
+
+    // True when every character of text comes back unchanged.
+    bool AllStable(std::string_view text) const {
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        const std::size_t n = text.size();
+        for (std::size_t i = 0; i < n;) {
+            const unsigned char b = p[i];
+            if (b < 0x80) {
+                ++i;
+            } else if (IsLeadByte(b)) {
+                if (i + 1 >= n || !pair_[b * 256 + p[i + 1]]) {
+                    return false;
+                }
+                i += 2;
+            } else if (single_[b]) {
+                ++i;
+            } else {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    std::vector<bool> pair_ = std::vector<bool>(65536, false);
+    std::array<bool, 256> single_{};
+};
+
+}  // namespace
+
 std::string RoundTrip(std::string_view gbk) {
+    static const StableCharacters stable;
+    if (stable.AllStable(gbk)) {
+        return std::string(gbk);
+    }
     return FromUtf16(ToUtf16(gbk));
 }
 

@@ -5,6 +5,8 @@
 #include "gui/ErrorBox.h"
 #include "table/DomainTable.h"
 
+#include "ModalAnswer.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -22,59 +24,6 @@
 #include <vector>
 
 namespace {
-
-// Answers the next modal file dialog from a timer. `act` gets the dialog and must accept or
-// reject it; a dialog left open afterwards is rejected so a test can fail but never hang.
-class FileDialogAnswer {
-public:
-    explicit FileDialogAnswer(std::function<void(QFileDialog*)> act) : act_(std::move(act)) {
-        timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
-        timer_.start();
-    }
-    bool Answered() const { return answered_; }
-    bool LeftOpen() const { return leftOpen_; }
-
-private:
-    void Poll() {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr) {
-            if (deadline_.hasExpired()) {
-                timer_.stop();
-            }
-            return;
-        }
-        timer_.stop();
-        answered_ = true;
-        act_(dialog);
-        if (dialog->isVisible()) {
-            leftOpen_ = true;
-            dialog->reject();
-        }
-    }
-
-    std::function<void(QFileDialog*)> act_;
-    QTimer timer_;
-    QDeadlineTimer deadline_{5000};
-    bool answered_ = false;
-    bool leftOpen_ = false;
-};
-
-void TypeNameAndAccept(QFileDialog* dialog, const QString& name) {
-    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    QVERIFY(edit != nullptr);
-    edit->setText(name);
-    static_cast<QDialog*>(dialog)->accept();
-}
-
-std::unique_ptr<FileDialogAnswer> Choose(const QString& name) {
-    return std::make_unique<FileDialogAnswer>(
-        [name](QFileDialog* dialog) { TypeNameAndAccept(dialog, name); });
-}
-
-std::unique_ptr<FileDialogAnswer> Cancel() {
-    return std::make_unique<FileDialogAnswer>([](QFileDialog* dialog) { dialog->reject(); });
-}
 
 QByteArray ReadFile(const QString& path) {
     QFile f(path);

@@ -86,6 +86,29 @@ TEST(CodePage936, RoundTripKeepsEveryGbkCharacterAndReplacesTheRest) {
     EXPECT_EQ(cp936::RoundTrip(Hex("D6D0 FF 3C D6")), Hex("D6D0") + "?<?");
 }
 
+// RoundTrip skips the conversions for text whose every character is known to come back
+// unchanged; on any text it must give what the two conversions give.
+TEST(CodePage936, RoundTripShortcutAgreesWithTheTwoConversions) {
+    std::mt19937 rng(20);
+    std::uniform_int_distribution<int> any(0, 255), lead(0x81, 0xFE), trail(0x40, 0xFE), kind(0, 9),
+        len(0, 48);
+    for (int n = 0; n < 5000; ++n) {
+        std::string text;
+        for (int k = len(rng); k > 0; --k) {
+            const int what = kind(rng);
+            if (what < 5) {
+                text.push_back(static_cast<char>(any(rng) & 0x7F));
+            } else if (what < 9) {
+                text.push_back(static_cast<char>(lead(rng)));
+                text.push_back(static_cast<char>(trail(rng)));
+            } else {
+                text.push_back(static_cast<char>(any(rng)));
+            }
+        }
+        ASSERT_EQ(cp936::RoundTrip(text), cp936::FromUtf16(cp936::ToUtf16(text)));
+    }
+}
+
 // The result of a round trip is valid GBK, so a second round trip changes nothing.
 TEST(CodePage936, RoundTripIsIdempotentOnArbitraryBytes) {
     std::mt19937 rng(936);

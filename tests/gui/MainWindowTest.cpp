@@ -1,0 +1,244 @@
+#include "Startup.h"
+#include "U_Main.h"
+#include "U_add.h"
+#include "gui/DomainTableModel.h"
+#include "gui/Links.h"
+#include "gui/PanelStatusBar.h"
+#include "gui/ReportListView.h"
+
+#include "ModalAnswer.h"
+
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QtTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+template <typename T>
+T* Child(QObject* parent, const char* name) {
+    return parent->findChild<T*>(QString::fromLatin1(name));
+}
+
+// The two windows as start-up creates them, the main one shown.
+struct Fixture {
+    Fixture() : main(Startup::CreateWindows()) {
+        main->show();
+        if (!QTest::qWaitForWindowActive(main.get())) {
+            qWarning("the main window did not become active");
+        }
+    }
+    QPushButton* Button(const char* name) const { return Child<QPushButton>(main.get(), name); }
+    QAction* Action(const char* name) const { return Child<QAction>(main.get(), name); }
+    gui::ReportListView* List() const { return Child<gui::ReportListView>(main.get(), "lv1"); }
+    QMenu* Popup() const { return Child<QMenu>(main.get(), "pm1"); }
+    void Append(std::vector<std::string> lines) const { main->Model().AppendDomainRows(lines); }
+
+    std::unique_ptr<TFrm_Main> main;
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void fixedSizeNoMaximiseAtStoredPlace();
+    void fontsTabOrderAndColumnWidths();
+    void formShowPlacesLinkOverSecondPanel();
+    void addButtonShowsDialogModallyAndAppends();
+    void menuItemsPerformTheButtonsClicks();
+    void clearThenColoursFollowTheNewIndices();
+    void popupOpensAnywhereInTheTableEvenWhenEmpty_data();
+    void popupOpensAnywhereInTheTableEvenWhenEmpty();
+    void selectionHiddenWhileUnfocused();
+    void headerClickDoesNotSort();
+};
+
+void MainWindowTest::fixedSizeNoMaximiseAtStoredPlace() {
+    Fixture f;
+    const QWidget* client = f.main->centralWidget();
+    auto* status = Child<gui::PanelStatusBar>(f.main.get(), "stat1");
+    // Client area = everything below the menu bar, status bar included.
+    QCOMPARE(client->width(), 494);
+    QCOMPARE(client->height() + status->height(), 486);
+    QCOMPARE(status->height(), 19);
+    QCOMPARE(f.main->height(), f.main->menuBar()->height() + 486);
+    QCOMPARE(f.main->minimumSize(), f.main->maximumSize());
+    QVERIFY(!(f.main->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(f.main->windowFlags() & Qt::WindowMinimizeButtonHint);
+    QCOMPARE(f.main->pos(), QPoint(520, 190));
+    QCOMPARE(f.main->windowTitle(), QStringLiteral("澄屿域名备案批量查询器V1.0"));
+}
+
+void MainWindowTest::fontsTabOrderAndColumnWidths() {
+    Fixture f;
+    for (const char* name : {"btn1", "btn2", "btn3", "btn4", "btn6"}) {
+        QCOMPARE(f.Button(name)->font().pixelSize(), 12);
+    }
+    QCOMPARE(f.List()->font().pixelSize(), 12);
+    QCOMPARE(f.main->font().pixelSize(), 11);
+
+    // Tab order: the table, the five buttons, the browser panel.
+    const QStringList controls{QStringLiteral("lv1"),  QStringLiteral("btn1"),
+                               QStringLiteral("btn2"), QStringLiteral("btn3"),
+                               QStringLiteral("btn4"), QStringLiteral("btn6"),
+                               QStringLiteral("wb1")};
+    QStringList order;
+    QWidget* w = f.List();
+    do {
+        if (controls.contains(w->objectName())) {
+            order << w->objectName();
+        }
+        w = w->nextInFocusChain();
+    } while (w != f.List());
+    QCOMPARE(order.join(QLatin1Char(' ')), controls.join(QLatin1Char(' ')));
+
+    const std::vector<int> widths{45, 120, 130, 100, 90};
+    for (int c = 0; c < 5; ++c) {
+        QCOMPARE(f.List()->horizontalHeader()->sectionSize(c), widths[c]);
+    }
+}
+
+void MainWindowTest::formShowPlacesLinkOverSecondPanel() {
+    Fixture f;
+    auto* status = Child<gui::PanelStatusBar>(f.main.get(), "stat1");
+    auto* link = Child<QLabel>(f.main.get(), "lbl1");
+    const QRect panel = status->PanelRect(1);
+    QCOMPARE(panel.left(), 180);
+    QCOMPARE(panel.width(), 129);
+    QCOMPARE(status->PanelRect(0).width(), 180);
+    QCOMPARE(status->PanelRect(2).right(), status->width() - 1);  // the last panel runs on
+    QCOMPARE(status->PanelText(0), QStringLiteral("澄屿域名备案批量查询器V1.0"));
+    QCOMPARE(link->parentWidget(), status);
+    QVERIFY(link->isVisible());
+    QCOMPARE(link->geometry(), QRect(panel.left(), panel.top() + 2, 150, 13));
+    QCOMPARE(link->font().pixelSize(), 11);  // its own font, not the status bar's
+    QCOMPARE(link->text(), QString::fromLatin1(links::HomePageUrl));
+    QCOMPARE(Child<QWebEngineView>(f.main.get(), "wb1")->page()->requestedUrl(),
+             QUrl(QString::fromLatin1(links::BrowserPanelUrl)));
+}
+
+void MainWindowTest::addButtonShowsDialogModallyAndAppends() {
+    Fixture f;
+    bool mainBlocked = false;
+    ModalAnswer<TFrm_Add> answered([&](TFrm_Add* dialog) {
+        mainBlocked = QApplication::activeModalWidget() == dialog && dialog->isModal();
+        Child<QPlainTextEdit>(dialog, "mmo1")->setPlainText(QStringLiteral("a.com\n\nb.com\n"));
+        QTest::mouseClick(Child<QPushButton>(dialog, "btn1"), Qt::LeftButton);
+    });
+    QTest::mouseClick(f.Button("btn1"), Qt::LeftButton);  // returns when the dialog closed
+    QVERIFY(answered.Answered());
+    QVERIFY(mainBlocked);
+    QCOMPARE(f.main->Model().rowCount(), 3);
+    QCOMPARE(f.main->Model().data(f.main->Model().index(2, 1)).toString(), QStringLiteral("b.com"));
+}
+
+void MainWindowTest::menuItemsPerformTheButtonsClicks() {
+    Fixture f;
+    QSignalSpy add(f.Button("btn1"), &QPushButton::clicked);
+    QSignalSpy import(f.Button("btn2"), &QPushButton::clicked);
+
+    ModalAnswer<TFrm_Add> answered([](TFrm_Add* dialog) { dialog->close(); });
+    f.Action("N5")->trigger();
+    QVERIFY(answered.Answered());  // the button's own handler ran: the dialog was shown
+    QCOMPARE(add.count(), 1);
+    QCOMPARE(import.count(), 0);
+
+    // The import's own handler runs: its open dialog shows; cancelling it imports nothing.
+    ModalAnswer<QFileDialog> opened([](QFileDialog* dialog) { dialog->reject(); });
+    f.Action("N6")->trigger();
+    QVERIFY(opened.Answered());
+    QCOMPARE(import.count(), 1);
+    QCOMPARE(add.count(), 1);
+}
+
+void MainWindowTest::clearThenColoursFollowTheNewIndices() {
+    Fixture f;
+    auto& model = f.main->Model();
+    f.Append({"a", "b", "c", "d"});
+    QTest::mouseClick(f.Button("btn3"), Qt::LeftButton);
+    QCOMPARE(model.rowCount(), 0);
+    QCOMPARE(model.Table().RowCount(), 0u);
+    QTest::mouseClick(f.Button("btn3"), Qt::LeftButton);  // clearing an empty table: nothing
+    QCOMPARE(model.rowCount(), 0);
+
+    f.Append({"e", "f", "g"});
+    QVERIFY(!model.data(model.index(0, 0), Qt::BackgroundRole).isValid());
+    QCOMPARE(model.data(model.index(1, 4), Qt::BackgroundRole).value<QColor>(),
+             QColor(0xA6, 0xCA, 0xF0));
+    QVERIFY(!model.data(model.index(2, 1), Qt::BackgroundRole).isValid());
+    QCOMPARE(model.data(model.index(0, 0)).toString(), QStringLiteral("1"));
+}
+
+void MainWindowTest::popupOpensAnywhereInTheTableEvenWhenEmpty_data() {
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("onHeader");
+    QTest::newRow("empty table, body") << 0 << false;
+    QTest::newRow("empty table, header") << 0 << true;
+    QTest::newRow("rows, below the last row") << 2 << false;
+}
+
+void MainWindowTest::popupOpensAnywhereInTheTableEvenWhenEmpty() {
+    QFETCH(int, rows);
+    QFETCH(bool, onHeader);
+    Fixture f;
+    f.Append(std::vector<std::string>(static_cast<std::size_t>(rows), "x.com"));
+    QWidget* target =
+        onHeader ? static_cast<QWidget*>(f.List()->horizontalHeader()) : f.List()->viewport();
+    const QPoint at = onHeader ? QPoint(200, 5) : QPoint(300, 200);
+    // A right click through the window, as the platform delivers it.
+    QTest::mouseClick(f.main->windowHandle(), Qt::RightButton, {}, target->mapTo(f.main.get(), at));
+    QTRY_COMPARE(QApplication::activePopupWidget(), f.Popup());
+    QVERIFY(f.Popup()->isVisible());
+    f.Popup()->close();
+    QVERIFY(!f.Popup()->isVisible());
+    QCOMPARE(f.main->Model().rowCount(), rows);
+}
+
+void MainWindowTest::selectionHiddenWhileUnfocused() {
+    Fixture f;
+    f.Append({"a", "b"});
+    auto* list = f.List();
+    list->setFocus();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(f.main->Model().index(1, 2)).center());
+    QVERIFY(list->hasFocus());
+    QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
+    QCOMPARE(list->selectionModel()->selectedRows()[0].row(), 1);  // whole row, one row
+    QVERIFY(list->palette().color(QPalette::Highlight).alpha() > 0);
+
+    f.Button("btn4")->setFocus();
+    QVERIFY(!list->hasFocus());
+    QCOMPARE(list->selectionModel()->selectedRows().size(), 1);  // kept, only not shown
+    QCOMPARE(list->palette().color(QPalette::Active, QPalette::Highlight).alpha(), 0);
+    QCOMPARE(list->palette().color(QPalette::Inactive, QPalette::Highlight).alpha(), 0);
+
+    list->setFocus();
+    QVERIFY(list->palette().color(QPalette::Highlight).alpha() > 0);
+}
+
+void MainWindowTest::headerClickDoesNotSort() {
+    Fixture f;
+    f.Append({"b.com", "a.com", "c.com"});
+    auto* header = f.List()->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(1) + 10, 5));
+    QCOMPARE(f.main->Model().data(f.main->Model().index(0, 1)).toString(), QStringLiteral("b.com"));
+    QCOMPARE(f.List()->indexAt(f.List()->visualRect(f.main->Model().index(0, 1)).center()).row(),
+             0);
+    QVERIFY(!f.List()->isSortingEnabled());
+    QVERIFY(!header->sectionsClickable());
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
