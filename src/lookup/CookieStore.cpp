@@ -190,28 +190,31 @@ void CookieStore::Add(std::string_view header, std::string_view requestHost,
     }
     std::unique_lock lock(mutex_);
     auto group = std::find_if(domains_.begin(), domains_.end(),
-                              [&](const auto& g) { return g.first == cookie->domain; });
+                              [&](const Group& g) { return g.domain == cookie->domain; });
     if (group == domains_.end()) {
-        domains_.emplace_back(cookie->domain, std::vector<Cookie>{});
+        domains_.push_back(Group{cookie->domain, {}, {}});
         group = std::prev(domains_.end());
     }
-    auto& cookies = group->second;
-    auto same = std::find_if(cookies.begin(), cookies.end(),
-                             [&](const Cookie& c) { return c.name == cookie->name; });
-    if (same != cookies.end()) {
-        *same = std::move(*cookie);
+    const auto [at, added] = group->byName.try_emplace(cookie->name, group->cookies.size());
+    if (added) {
+        group->cookies.push_back(std::move(*cookie));
     } else {
-        cookies.push_back(std::move(*cookie));
+        group->cookies[at->second] = std::move(*cookie);
     }
 }
 
 void CookieStore::RemoveExpired(CookieClock::time_point now) {
     std::unique_lock lock(mutex_);
-    for (auto& group : domains_) {
-        std::erase_if(group.second,
-                      [now](const Cookie& c) { return c.expires && *c.expires < now; });
+    for (Group& group : domains_) {
+        if (std::erase_if(group.cookies,
+                          [now](const Cookie& c) { return c.expires && *c.expires < now; }) > 0) {
+            group.byName.clear();
+            for (std::size_t i = 0; i < group.cookies.size(); ++i) {
+                group.byName.emplace(group.cookies[i].name, i);
+            }
+        }
     }
-    std::erase_if(domains_, [](const auto& g) { return g.second.empty(); });
+    std::erase_if(domains_, [](const Group& g) { return g.cookies.empty(); });
 }
 
 std::string CookieStore::RequestCookieList(std::string_view requestHost,
@@ -219,11 +222,11 @@ std::string CookieStore::RequestCookieList(std::string_view requestHost,
     const std::string host = LowerText(requestHost);
     std::vector<const Cookie*> chosen;
     std::shared_lock lock(mutex_);
-    for (const auto& [domain, cookies] : domains_) {
-        if (host.find(LowerText(domain)) == std::string::npos) {
+    for (const Group& group : domains_) {
+        if (host.find(LowerText(group.domain)) == std::string::npos) {
             continue;
         }
-        for (const Cookie& c : cookies) {
+        for (const Cookie& c : group.cookies) {
             if (!c.path.empty() && requestPath.substr(0, c.path.size()) == c.path && !c.secure &&
                 !c.value.empty()) {
                 chosen.push_back(&c);
@@ -248,8 +251,8 @@ std::string CookieStore::RequestCookieList(std::string_view requestHost,
 std::vector<Cookie> CookieStore::Cookies() const {
     std::shared_lock lock(mutex_);
     std::vector<Cookie> all;
-    for (const auto& group : domains_) {
-        all.insert(all.end(), group.second.begin(), group.second.end());
+    for (const Group& group : domains_) {
+        all.insert(all.end(), group.cookies.begin(), group.cookies.end());
     }
     return all;
 }

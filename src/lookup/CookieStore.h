@@ -5,7 +5,7 @@
 #include <shared_mutex>
 #include <string>
 #include <string_view>
-#include <utility>
+#include <unordered_map>
 #include <vector>
 
 namespace lookup {
@@ -49,8 +49,16 @@ public:
     std::vector<Cookie> Cookies() const;
 
 private:
+    // The cookies of one domain in the order they came, and where each name stands among
+    // them, so that a head full of cookies is stored in time proportional to their number.
+    struct Group {
+        std::string domain;
+        std::vector<Cookie> cookies;
+        std::unordered_map<std::string, std::size_t> byName;
+    };
+
     mutable std::shared_mutex mutex_;
-    std::vector<std::pair<std::string, std::vector<Cookie>>> domains_;
+    std::vector<Group> domains_;
 };
 
 }  // namespace lookup

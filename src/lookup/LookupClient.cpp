@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <array>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -27,6 +28,8 @@ using tcp = asio::ip::tcp;
 using boost::system::error_code;
 
 struct LookupClient::Impl {
+    using Clock = std::chrono::steady_clock;
+
     explicit Impl(const LookupLimits& l) : limits(l) {}
 
     std::string Fetch(std::string_view url);
@@ -64,7 +67,8 @@ struct LookupClient::Impl {
 
     void Connect(const HttpUrl& url);
     // Reads the response to the request just sent into reader, storing cookies as they come.
-    void Read(ResponseReader& reader, const std::string& host, bool& peerClosed, bool& leftover);
+    void Read(ResponseReader& reader, const std::string& host, Clock::time_point deadline,
+              bool& peerClosed, bool& leftover);
 
     LookupLimits limits;
     std::mutex exchange;  // one whole exchange at a time
@@ -120,8 +124,8 @@ void LookupClient::Impl::Connect(const HttpUrl& url) {
     connectedPort = url.port;
 }
 
-void LookupClient::Impl::Read(ResponseReader& reader, const std::string& host, bool& peerClosed,
-                              bool& leftover) {
+void LookupClient::Impl::Read(ResponseReader& reader, const std::string& host,
+                              Clock::time_point deadline, bool& peerClosed, bool& leftover) {
     auto storeCookies = [&] {
         const auto now = CookieClock::now();
         for (const std::string& header : reader.TakeSetCookies()) {
@@ -132,7 +136,8 @@ void LookupClient::Impl::Read(ResponseReader& reader, const std::string& host, b
         while (!reader.Done()) {
             // An error page is waited for briefly: the failure is already certain.
             const bool errorPage = reader.HeadDone() && !reader.Success();
-            stream->expires_after(errorPage ? limits.failureBodyPiece : limits.stall);
+            stream->expires_at(std::min(
+                Clock::now() + (errorPage ? limits.failureBodyPiece : limits.stall), deadline));
             std::size_t n = 0;
             const error_code ec = Run(
                 [&](auto done) { stream->async_read_some(asio::buffer(buffer), std::move(done)); },
@@ -178,8 +183,10 @@ std::string LookupClient::Impl::Fetch(std::string_view url) {
     ResponseReader reader(limits);
     bool peerClosed = false;
     bool leftover = false;
+    // The whole exchange ends by this time, however steadily the bytes come.
+    const Clock::time_point deadline = Clock::now() + limits.exchange;
     try {
-        stream->expires_after(limits.stall);
+        stream->expires_at(std::min(Clock::now() + limits.stall, deadline));
         const error_code written = Run(
             [&](auto done) { asio::async_write(*stream, asio::buffer(head), std::move(done)); });
         if (written) {
@@ -187,7 +194,7 @@ std::string LookupClient::Impl::Fetch(std::string_view url) {
                                   ? std::string("Write timed out.")
                                   : "Socket error: " + written.message());
         }
-        Read(reader, parts.host, peerClosed, leftover);
+        Read(reader, parts.host, deadline, peerClosed, leftover);
     } catch (...) {
         Close();
         if (reader.HeadDone() && !reader.Success()) {

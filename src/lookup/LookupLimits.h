@@ -14,6 +14,10 @@ struct LookupLimits {
     std::chrono::milliseconds stall{std::chrono::seconds(30)};
     // Each piece of a failure response's body (the error page) is waited for at most this long.
     std::chrono::milliseconds failureBodyPiece{2000};
+    // Writing the request and reading the whole response, together. Without it a service that
+    // trickles a byte now and then, never stalling long, would hold the client (and every
+    // lookup waiting for it) for as long as it liked.
+    std::chrono::milliseconds exchange{std::chrono::minutes(2)};
 
     // A status, header or chunk-size line may hold at most this many bytes before its LF.
     std::size_t maxLine = 16384;

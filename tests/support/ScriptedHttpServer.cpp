@@ -17,20 +17,6 @@ namespace {
 
 constexpr int kPollMs = 20;
 
-bool SendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 }  // namespace
 
 ScriptedHttpServer::ScriptedHttpServer() {
@@ -105,6 +91,29 @@ std::string ScriptedHttpServer::Response(std::string_view status, std::string_vi
     out += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
     out += body;
     return out;
+}
+
+bool ScriptedHttpServer::SendAll(int fd, std::string_view bytes) const {
+    while (!bytes.empty()) {
+        if (stopping_) {
+            return false;
+        }
+        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The client is not reading: wait for room, but never past the server's end.
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, kPollMs);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
 }
 
 bool ScriptedHttpServer::WaitReadable(int fd) const {
@@ -189,6 +198,22 @@ void ScriptedHttpServer::Serve(int fd, int connection) {
                 open = false;
                 break;
             }
+        }
+        if (open && reply.more) {
+            for (;;) {
+                sleep(reply.pause);
+                const std::string next = reply.more();
+                if (next.empty()) {
+                    break;
+                }
+                if (!SendAll(fd, next)) {
+                    open = false;
+                    break;
+                }
+            }
+        }
+        if (!open) {
+            break;
         }
         if (reply.after == Reply::After::Close) {
             open = false;

@@ -25,8 +25,12 @@ struct Reply {
     std::string bytes;                   // sent exactly as given (may be empty)
     std::chrono::milliseconds delay{0};  // before the first byte
     std::size_t pieceSize = 0;           // 0: one send; otherwise pieces of this many bytes
-    std::chrono::milliseconds pause{0};  // between pieces
+    std::chrono::milliseconds pause{0};  // between pieces (and before each call of more)
     After after = After::KeepOpen;
+    // For replies without end: once bytes are sent, what more() returns is sent next, again
+    // and again, until it returns "" (then `after` applies), the client goes away or the
+    // server stops. Called on the connection's thread only.
+    std::function<std::string()> more{};
 };
 
 // A raw-socket HTTP server for tests on 127.0.0.1 and a free port. It records the exact bytes
@@ -75,6 +79,8 @@ private:
     Reply NextReply(const std::string& request, int connection);
     // Waits until fd is readable or the server stops; false when stopping.
     bool WaitReadable(int fd) const;
+    // Sends all of bytes unless the client goes away or the server stops (false then).
+    bool SendAll(int fd, std::string_view bytes) const;
 
     int listenFd_ = -1;
     std::uint16_t port_ = 0;

@@ -1,0 +1,447 @@
+// The lookup client against a service that misbehaves on purpose: every reply must end as a
+// failed lookup (or as a page, where the response rules make it one) within the time limits and
+// with bounded memory, and the same client must serve the next lookup.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <random>
+#include <string>
+
+#include "lookup/BatchLookup.h"
+#include "lookup/LookupClient.h"
+#include "lookup/LookupUrl.h"
+#include "support/FilingPages.h"
+#include "support/PeakMemory.h"
+#include "support/ScriptedHttpServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using lookup::HttpError;
+using lookup::LookupClient;
+using lookup::LookupError;
+using lookup::LookupLimits;
+using testsupport::PeakMemory;
+using testsupport::Reply;
+using testsupport::ScriptedHttpServer;
+using After = Reply::After;
+
+constexpr std::size_t kMemoryBudget = std::size_t{256} << 20;
+// A batch frees one hostile reply's memory before the next; under AddressSanitizer those freed
+// blocks stay resident in its quarantine for a while.
+constexpr std::size_t kBatchMemoryBudget = kMemoryBudget + PeakMemory::kSanitizerAllowance;
+
+// The program's size caps with short time limits, so a test waits fractions of a second.
+LookupLimits ShortLimits() {
+    LookupLimits limits;
+    limits.connect = 1s;
+    limits.stall = 300ms;
+    limits.failureBodyPiece = 200ms;
+    limits.exchange = 1500ms;
+    return limits;
+}
+
+std::string UrlFor(const ScriptedHttpServer& server, std::string_view domain) {
+    const std::string url = lookup::LookupUrl(domain);
+    return server.BaseUrl() + url.substr(url.find('/', std::string("http://").size()));
+}
+
+std::string Ok(std::string_view body, const std::vector<std::string>& headers = {}) {
+    return ScriptedHttpServer::Response("200 OK", body, headers);
+}
+
+// head, then unit again and again until the client goes away.
+Reply Endless(std::string head, std::string unit, std::chrono::milliseconds pause = {}) {
+    Reply reply{std::move(head)};
+    reply.pause = pause;
+    reply.more = [unit = std::move(unit)] { return unit; };
+    return reply;
+}
+
+// n bytes that are not valid GBK text: every byte value (NUL included) in a fixed random order,
+// lone lead bytes, a lead byte before CR LF, and a lead byte as the very last byte.
+std::string InvalidGbk(std::size_t n) {
+    std::string bytes;
+    for (int b = 0; b < 256; ++b) {
+        bytes += static_cast<char>(b);
+    }
+    bytes += std::string("\x81\r\n\xFE\x00\x80\xFF\x7F", 8);
+    std::mt19937 random(8);
+    while (bytes.size() < n - 1) {
+        bytes += static_cast<char>(random() & 0xFF);
+    }
+    bytes += '\x81';
+    return bytes;
+}
+
+// Garbage without a single LF.
+std::string NoLineEnd(std::size_t n) {
+    std::string bytes;
+    std::mt19937 random(3);
+    while (bytes.size() < n) {
+        const char c = static_cast<char>(random() & 0xFF);
+        if (c != '\n') {
+            bytes += c;
+        }
+    }
+    return bytes;
+}
+
+struct HostileCase {
+    const char* name;
+    std::function<Reply()> reply;
+    // The outcome: what() of the failure and, for an HttpError, its status; or, when error is
+    // empty, the page returned.
+    std::string error{};
+    int status = 0;  // 0: a LookupError that is no HttpError
+    std::string page{};
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class HostileService : public testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileService, EndsInTimeWithBoundedMemoryAndTheNextLookupWorks) {
+    const HostileCase& c = GetParam();
+    const LookupLimits limits = ShortLimits();
+    ScriptedHttpServer server;
+    server.Enqueue(c.reply());
+    server.Enqueue(Ok("after"));
+    LookupClient client(limits);
+
+    PeakMemory peak;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        const std::string page = client.FetchPage(UrlFor(server, "a.cn"));
+        EXPECT_TRUE(c.error.empty()) << "a page instead of the failure " << c.error;
+        EXPECT_TRUE(page == c.page) << "page of " << page.size() << " bytes";
+    } catch (const HttpError& e) {
+        EXPECT_EQ(e.what(), c.error);
+        EXPECT_EQ(e.Status(), c.status);
+        EXPECT_LE(e.Body().size(), limits.maxBody);
+    } catch (const LookupError& e) {
+        EXPECT_EQ(e.what(), c.error);
+        EXPECT_EQ(c.status, 0);
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, limits.exchange + 1500ms);
+    EXPECT_LT(peak.GrowthBytes(), kMemoryBudget);
+
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "after");
+}
+
+const std::string kHead200 = "HTTP/1.1 200 OK\r\n";
+const std::string kChunkedHead = kHead200 + "Transfer-Encoding: chunked\r\n\r\n";
+const std::string kTooBig = "Response body exceeds 67108864 bytes.";
+const std::string kTooLong = "Max line length exceeded.";
+const std::string kTimedOut = "Read timed out.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, HostileService,
+    testing::Values(
+        // Instead of a status line
+        HostileCase{"GarbageWithoutLineEnd",
+                    [] {
+                        return Reply{NoLineEnd(1 << 20), {}, 0, {}, After::Close};
+                    },
+                    kTooLong},
+        HostileCase{"AnotherProtocolsGreeting",
+                    [] {
+                        return Reply{"SSH-2.0-OpenSSH_9.2\r\n", {}, 0, {}, After::Stall};
+                    },
+                    kTimedOut},
+        HostileCase{
+            "GarbageLinesAreAFailure",
+            [] {
+                return Reply{
+                    "\x16\x03\x01 hello\r\n\x80\xFF: \x01\r\n\r\nrest", {}, 0, {}, After::Close};
+            },
+            "\x16\x03\x01 hello", -1},
+        HostileCase{"AnyFirstWordBefore200IsAPage",
+                    [] {
+                        return Reply{"ICY 200 OK\r\n\r\nstream", {}, 0, {}, After::Close};
+                    },
+                    "", 0, "stream"},
+        // Heads without end
+        HostileCase{
+            "TenMegabyteHeaderLine",
+            [] { return Reply{kHead200 + "X: " + std::string(10 << 20, 'x') + "\r\n\r\n"}; },
+            kTooLong},
+        HostileCase{"EndlessHeaderBlock", [] { return Endless(kHead200, "a:b\n"); },
+                    "Response header exceeds 1048576 bytes."},
+        HostileCase{"EndlessHundredContinues",
+                    [] { return Endless("", "HTTP/1.1 100 Continue\r\n\r\n"); },
+                    "Response header exceeds 1048576 bytes."},
+        HostileCase{"HeaderLinesTrickledForever",
+                    [] { return Endless(kHead200, "X-Slow: 1\r\n", 50ms); }, kTimedOut},
+        // Bodies without end
+        HostileCase{
+            "EndlessChunkedBody",
+            [] { return Endless(kChunkedHead, "1000\r\n" + std::string(4096, 'c') + "\r\n"); },
+            kTooBig},
+        HostileCase{"EndlessBodyToTheClose",
+                    [] { return Endless(kHead200 + "\r\n", std::string(1 << 16, 'b')); }, kTooBig},
+        HostileCase{"EndlessErrorPage",
+                    [] {
+                        return Endless("HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n",
+                                       "1000\r\n" + std::string(4096, 'e') + "\r\n");
+                    },
+                    "HTTP/1.1 500 Oops", 500},
+        HostileCase{"BodyTrickledForever", [] { return Endless(kChunkedHead, "1\r\nx\r\n", 50ms); },
+                    kTimedOut},
+        HostileCase{"ErrorPageTrickledForever",
+                    [] { return Endless("HTTP/1.1 404 Not Found\r\n\r\n", "x", 50ms); },
+                    "HTTP/1.1 404 Not Found", 404},
+        // Lengths
+        HostileCase{
+            "NegativeLengthReadsToTheClose",
+            [] {
+                return Reply{kHead200 + "Content-Length: -42\r\n\r\npage", {}, 0, {}, After::Close};
+            },
+            "", 0, "page"},
+        HostileCase{
+            "NegativeLengthAndTheConnectionStaysOpen",
+            [] {
+                return Reply{kHead200 + "Content-Length: -1\r\n\r\npage", {}, 0, {}, After::Stall};
+            },
+            kTimedOut},
+        HostileCase{
+            "EnormousLength",
+            [] { return Reply{kHead200 + "Content-Length: 99999999999999999999\r\n\r\nx"}; },
+            kTooBig},
+        HostileCase{
+            "EnormousLengthOnAnErrorPage",
+            [] {
+                return Reply{
+                    "HTTP/1.1 404 Not Found\r\nContent-Length: 99999999999999999999\r\n\r\n"};
+            },
+            "HTTP/1.1 404 Not Found", 404},
+        HostileCase{"ChunkSizeOfSixteenFs",
+                    [] { return Reply{kChunkedHead + "ffffffffffffffff\r\nabc"}; }, kTooBig},
+        // Bytes that are no text come back as they are
+        HostileCase{"InvalidGbkAndNulBytes", [] { return Reply{Ok(InvalidGbk(100000))}; }, "", 0,
+                    InvalidGbk(100000)},
+        HostileCase{"InvalidGbkAndNulBytesChunked",
+                    [] {
+                        const std::string body = InvalidGbk(5000);
+                        std::string bytes = kChunkedHead;
+                        for (std::size_t at = 0; at < body.size(); at += 777) {
+                            const std::string piece = body.substr(at, 777);
+                            char size[16];
+                            std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+                            bytes += size + piece + "\r\n";
+                        }
+                        Reply reply{bytes + "0\r\n\r\n"};
+                        reply.pieceSize = 1000;
+                        return reply;
+                    },
+                    "", 0, InvalidGbk(5000)}),
+    [](const testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+
+// A head with 10,000 cookies is an ordinary page; every cookie goes back with the next request,
+// whose Cookie header is folded into lines of at most 1024 bytes.
+TEST(HostileServiceCookies, TenThousandSetCookieHeaders) {
+    constexpr int kCookies = 10000;
+    std::vector<std::string> headers;
+    for (int i = 0; i < kCookies; ++i) {
+        headers.push_back("Set-Cookie: c" + std::to_string(i) + "=v; path=/");
+    }
+    ScriptedHttpServer server;
+    server.Enqueue(Ok("flood", headers));
+    server.Enqueue(Ok("after"));
+    LookupClient client(ShortLimits());
+
+    PeakMemory peak;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "a.cn")), "flood");
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "after");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_LT(peak.GrowthBytes(), kMemoryBudget);
+
+    const std::string request = server.Requests().at(1);
+    // The Cookie header, unfolded: each continuation joins the value with one blank.
+    int cookieLines = 0;
+    std::string cookies;
+    bool inCookie = false;
+    for (std::size_t at = 0; at < request.size();) {
+        const std::size_t end = request.find("\r\n", at);
+        const std::string line = request.substr(at, end - at);
+        at = end + 2;
+        EXPECT_LE(line.size(), 1024u);
+        if (line.rfind("Cookie: ", 0) == 0) {
+            inCookie = true;
+            cookies = line.substr(8);
+            ++cookieLines;
+        } else if (inCookie && !line.empty() && line[0] == ' ') {
+            while (!cookies.empty() && cookies.back() == ' ') {
+                cookies.pop_back();
+            }
+            cookies += ' ' + line.substr(line.find_first_not_of(' '));
+            ++cookieLines;
+        } else {
+            inCookie = false;
+        }
+    }
+    EXPECT_GT(cookieLines, 50);
+    std::string expected;
+    for (int i = 0; i < kCookies; ++i) {
+        expected += (i ? "; c" : "c") + std::to_string(i) + "=v";
+    }
+    EXPECT_EQ(cookies, expected);
+}
+
+// The same replies, one per row of a batch, between ordinary rows: the batch never throws and
+// ends in bounded time; the ordinary rows get their results, a row whose lookup failed keeps
+// what it held, and a hostile reply that is a page by the response rules marks its row as not
+// filed, or fills it when the filing fragments are in it.
+TEST(HostileServiceBatch, HostileRowsLeaveTheOtherRowsAlone) {
+    const std::string kept = "kept";  // the Sponsor every row holds before the batch
+    const std::string mark(table::NotFiledMark);
+    struct Row {
+        std::string domain;
+        std::function<Reply()> reply;
+        std::string filingNo, sponsor, reviewDate;  // after the batch
+    };
+    auto filed = [](const std::string& d) {
+        return Reply{Ok(cytest::FiledPage("ICP-" + d, "S-" + d, "D-" + d))};
+    };
+    auto failed = [&](std::string domain, std::function<Reply()> reply) {
+        return Row{std::move(domain), std::move(reply), "", kept, ""};
+    };
+    std::vector<std::string> flood;
+    for (int i = 0; i < 10000; ++i) {
+        flood.push_back("Set-Cookie: c" + std::to_string(i) + "=v; path=/");
+    }
+    const std::vector<Row> rows{
+        {"filed-1.test", [&] { return filed("filed-1.test"); }, "ICP-filed-1.test",
+         "S-filed-1.test", "D-filed-1.test"},
+        failed("garbage.test",
+               [] {
+                   return Reply{NoLineEnd(1 << 20), {}, 0, {}, After::Close};
+               }),
+        failed("greeting.test",
+               [] {
+                   return Reply{"SSH-2.0-OpenSSH_9.2\r\n", {}, 0, {}, After::Stall};
+               }),
+        {"unfiled-1.test", [] { return Reply{Ok(cytest::UnfiledPage())}; }, mark, kept, ""},
+        failed("silent.test",
+               [] {
+                   return Reply{"", {}, 0, {}, After::Stall};
+               }),
+        failed("closes-mid-header.test",
+               [] {
+                   return Reply{kHead200 + "Content-Le", {}, 0, {}, After::Close};
+               }),
+        failed("huge-line.test",
+               [] { return Reply{kHead200 + "X: " + std::string(10 << 20, 'x') + "\r\n\r\n"}; }),
+        failed("endless-head.test", [] { return Endless(kHead200, "a:b\n"); }),
+        failed("trickle.test", [] { return Endless(kHead200, "X-Slow: 1\r\n", 50ms); }),
+        {"filed-2.test", [&] { return filed("filed-2.test"); }, "ICP-filed-2.test",
+         "S-filed-2.test", "D-filed-2.test"},
+        failed("endless-chunks.test",
+               [] { return Endless(kChunkedHead, "1000\r\n" + std::string(4096, 'c') + "\r\n"); }),
+        failed("endless-to-close.test",
+               [] { return Endless(kHead200 + "\r\n", std::string(1 << 16, 'b')); }),
+        failed("enormous-length.test",
+               [] { return Reply{kHead200 + "Content-Length: 99999999999999999999\r\n\r\n"}; }),
+        failed("ffff-chunk.test", [] { return Reply{kChunkedHead + "ffffffffffffffff\r\nabc"}; }),
+        failed(
+            "negative-length-open.test",
+            [] {
+                return Reply{kHead200 + "Content-Length: -1\r\n\r\npage", {}, 0, {}, After::Stall};
+            }),
+        {"negative-length.test",
+         [] {
+             return Reply{kHead200 + "Content-Length: -42\r\n\r\npage", {}, 0, {}, After::Close};
+         },
+         mark, kept, ""},
+        {"invalid-gbk.test", [] { return Reply{Ok(InvalidGbk(100000))}; }, mark, kept, ""},
+        {"filed-in-garbage.test",
+         [] {
+             // The filing fragments between bytes that are no GBK text.
+             std::string garbage = InvalidGbk(5000);
+             std::replace(garbage.begin(), garbage.end(), '\0', '\1');
+             return Reply{Ok(garbage + "\r\n" + cytest::FiledPage("ICP-g", "S-g", "D-g") +
+                             InvalidGbk(5000))};
+         },
+         "ICP-g", "S-g", "D-g"},
+        // The filing number is searched only up to the page's first zero byte.
+        {"zero-before-filing.test",
+         [] { return Reply{Ok(std::string(1, '\0') + cytest::FiledPage("ICP-z", "S-z", "D-z"))}; },
+         mark, kept, ""},
+        {"cookie-flood.test", [&] { return Reply{Ok(cytest::UnfiledPage(), flood)}; }, mark, kept,
+         ""},
+        {"filed-3.test", [&] { return filed("filed-3.test"); }, "ICP-filed-3.test",
+         "S-filed-3.test", "D-filed-3.test"},
+    };
+
+    ScriptedHttpServer server;
+    server.SetResponder([&](const std::string& request) {
+        const std::string domain = cytest::RequestedDomain(request);
+        for (const Row& row : rows) {
+            if (row.domain == domain) {
+                return row.reply();
+            }
+        }
+        return Reply{ScriptedHttpServer::Response("404 Not Found", "")};
+    });
+    table::DomainTable t;
+    std::vector<std::string> domains;
+    for (const Row& row : rows) {
+        domains.push_back(row.domain);
+    }
+    t.AppendDomainRows(domains);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        t.WriteCell(t.IdAt(i), table::Cell::Sponsor, kept);
+    }
+    LookupClient client(ShortLimits());
+
+    PeakMemory peak;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NO_THROW(
+        lookup::RunBatch(t, client, server.BaseUrl() + "/icp/details.asp?CertType=0&Domain="));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+    EXPECT_LT(peak.GrowthBytes(), kBatchMemoryBudget);
+
+    ASSERT_EQ(t.RowCount(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].domain);
+        EXPECT_EQ(t.ReadCell(i, table::Cell::FilingNo), rows[i].filingNo);
+        EXPECT_EQ(t.ReadCell(i, table::Cell::Sponsor), rows[i].sponsor);
+        EXPECT_EQ(t.ReadCell(i, table::Cell::ReviewDate), rows[i].reviewDate);
+    }
+    EXPECT_EQ(server.Requests().size(), rows.size());  // every row was asked once
+}
+
+// As many cookies as one head may carry: storing them costs time in proportion to their number,
+// not to its square, so a service cannot keep the client busy that way.
+TEST(HostileServiceCookies, HeadFullOfCookies) {
+    std::string head = "HTTP/1.1 200 OK\nContent-Length: 4\n";
+    int count = 0;
+    for (;;) {
+        const std::string line = "Set-Cookie:c" + std::to_string(count) + "=v;path=/\n";
+        if (head.size() + line.size() + 1 > LookupLimits{}.maxHeaderBlock) {
+            break;
+        }
+        head += line;
+        ++count;
+    }
+    ASSERT_GT(count, 35000);
+    ScriptedHttpServer server;
+    server.Enqueue(head + "\nfull");
+    server.Enqueue(Ok("after"));
+    LookupClient client(ShortLimits());
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "a.cn")), "full");
+    EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "after");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    const std::string request = server.Requests().at(1);
+    EXPECT_NE(request.find(" c" + std::to_string(count - 1) + "=v\r\n\r\n"), std::string::npos);
+}
+
+}  // namespace
