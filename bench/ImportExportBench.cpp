@@ -1,6 +1,7 @@
 // Imports a generated file of 1,000,000 domains into a domain table through the staging memo
 // and exports it again, beside `cat file > /dev/null` and `wc -l file` on the same file in the
 // same run. Prints medians of several rounds, the ratios, and the table's memory per row.
+// With CY_BENCH_KV=1 in the environment it also prints "kv KEY VALUE" lines for scripts/bench.
 //
 //   build/default/bench/import_export_bench [lines] [rounds]
 #include <malloc.h>
@@ -143,7 +144,15 @@ int main(int argc, char** argv) {
                 exportAll, exportAll / cat, exportAll / wc, exportAll <= 0.5 ? "met" : "MISSED");
     std::printf("  build lines %.3f s, write file (fsync, rename) %.3f s\n", Median(buildTimes),
                 Median(writeTimes));
+    const double bytesPerRow =
+        static_cast<double>(heapAfter - heapBefore) / static_cast<double>(lines);
     std::printf("table memory per row   %8.1f bytes (domain cell only, before lookups)\n",
-                static_cast<double>(heapAfter - heapBefore) / static_cast<double>(lines));
+                bytesPerRow);
+    if (const char* kv = std::getenv("CY_BENCH_KV"); kv && std::string(kv) == "1") {
+        std::printf(
+            "kv lines %zu\nkv cat_s %.6f\nkv wc_s %.6f\nkv import_s %.6f\n"
+            "kv export_s %.6f\nkv bytes_per_row %.1f\n",
+            lines, cat, wc, import, exportAll, bytesPerRow);
+    }
     return 0;
 }
