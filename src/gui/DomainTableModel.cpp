@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QTimer>
 
 namespace gui {
 
@@ -29,7 +30,10 @@ DomainTableModel::DomainTableModel(std::shared_ptr<table::DomainTable> table, QO
             app,
             [self] {
                 if (self) {
-                    self->FlushDirtyRows();
+                    // Gather what the workers write during one refresh period into one update:
+                    // the table stays marked dirty (and silent) until the flush takes the range.
+                    QTimer::singleShot(kRefreshPeriodMs, self.data(),
+                                       &DomainTableModel::FlushDirtyRows);
                 }
             },
             Qt::QueuedConnection);

@@ -33,6 +33,9 @@ public:
     static constexpr int kColumnCount = 5;
     // Column widths in pixels: 行号, 域名, 备案号, 主办单位, 审核日期.
     static constexpr std::array<int, kColumnCount> kColumnWidths{45, 120, 130, 100, 90};
+    // Workers' writes reach the view at most this long after they are made (one screen frame),
+    // so a fast batch costs the GUI thread one repaint per period, not one per row.
+    static constexpr int kRefreshPeriodMs = 15;
 
     explicit DomainTableModel(std::shared_ptr<table::DomainTable> table, QObject* parent = nullptr);
     ~DomainTableModel() override;
