@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ImportFailure.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 
 namespace {
 
+using cytest::ExpectOpenFailure;
 using table::Cell;
 using table::DomainTable;
 using table::StagingMemo;
@@ -88,23 +91,6 @@ INSTANTIATE_TEST_SUITE_P(
             "ZeroByte", "d.txt", "a.com\r\nb.c\0om\r\nc.com"s, {{"1", "a.com"}, {"2", "b.c"}}},
         ImportCase{"NoExtension", "list", "a.com", {{"1", "a.com"}}}),
     [](const auto& info) { return info.param.name; });
-
-// The exact message for a file that cannot be opened, and nothing imported.
-void ExpectOpenFailure(const std::string& name, const std::string& reason) {
-    DomainTable t;
-    StagingMemo memo;
-    memo.AppendLine("old");
-    try {
-        table::ImportDomainFile(name, memo, t);
-        FAIL() << "no exception for " << name;
-    } catch (const table::FileError& e) {
-        EXPECT_EQ(
-            std::string(e.what()),
-            "Cannot open file \"" + std::filesystem::absolute(name).string() + "\". " + reason);
-    }
-    EXPECT_EQ(t.RowCount(), 0u);
-    EXPECT_EQ(memo.Text(), "");  // cleared before the open
-}
 
 TEST(ImportFailure, MissingFileAndFolderGiveTheExactMessage) {
     TempFolder folder;

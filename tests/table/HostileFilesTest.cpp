@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ImportFailure.h"
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -26,6 +28,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using cytest::ExpectOpenFailure;
 using table::Cell;
 using table::DomainTable;
 using table::StagingMemo;
@@ -173,21 +176,6 @@ TEST(HostileImport, PipeWithAnEndlessWriterEndsWithoutWaiting) {
     stop = true;
     feeder.join();
     ::close(writer);
-}
-
-// The exact message for a name that cannot be opened, and nothing imported.
-void ExpectOpenFailure(const std::string& name, const std::string& reason) {
-    DomainTable t;
-    StagingMemo memo;
-    try {
-        table::ImportDomainFile(name, memo, t);
-        FAIL() << "no exception for " << name;
-    } catch (const table::FileError& e) {
-        EXPECT_EQ(
-            std::string(e.what()),
-            "Cannot open file \"" + std::filesystem::absolute(name).string() + "\". " + reason);
-    }
-    EXPECT_EQ(t.RowCount(), 0u);
 }
 
 TEST(HostileImport, NamesThatLeadNowhereGiveTheExactMessage) {
