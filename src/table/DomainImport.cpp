@@ -52,7 +52,8 @@ std::string ReadDomainFile(const std::string& fileName) {
             bytes.reserve(std::min(have + kStep, StagingMemo::kCapacityBytes + 1));
         }
         bytes.resize(bytes.capacity());
-        const ssize_t got = ::read(fd.get(), bytes.data() + have, bytes.size() - have);
+        const std::size_t asked = bytes.size() - have;
+        const ssize_t got = ::read(fd.get(), bytes.data() + have, asked);
         const int err = errno;
         bytes.resize(have + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
         if (got < 0) {
@@ -69,6 +70,11 @@ std::string ReadDomainFile(const std::string& fileName) {
         }
         if (const void* zero = std::memchr(bytes.data() + have, 0, static_cast<std::size_t>(got))) {
             bytes.resize(static_cast<const char*>(zero) - bytes.data());
+            break;
+        }
+        if (!regular && static_cast<std::size_t>(got) < asked) {
+            // A pipe has given what was waiting in it; a writer that keeps it full must not
+            // keep the import reading.
             break;
         }
     }
