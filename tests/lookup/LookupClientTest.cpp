@@ -165,6 +165,11 @@ TEST(LookupClient, BodiesAndConnectionReuse) {
         } catch (const HttpError& e) {
             EXPECT_EQ(std::string(c.name), "404 close") << e.what();
         }
+        if (c.after == After::Close) {
+            // Let the server's close arrive first: a close that crosses the next request on
+            // the wire fails that lookup (there are no retries), which is not this case.
+            std::this_thread::sleep_for(100ms);
+        }
         EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "next");
         EXPECT_EQ(server.AcceptedConnections(), c.newConnectionNext ? 2 : 1);
         EXPECT_EQ(server.RequestConnections(), (std::vector<int>{1, c.newConnectionNext ? 2 : 1}));
