@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/FileFailures.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 
 namespace {
 
+using cytest::ExpectCreateFailure;
 using table::Cell;
 using table::DomainTable;
 using table::ExportKind;
@@ -130,17 +133,6 @@ TEST(ExportFile, ReplacesAnExistingFileKeepingItsPermissions) {
     table::WriteExportFile(link, "through the link\r\n");
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(ReadBytes(path), "through the link\r\n");
-}
-
-void ExpectCreateFailure(const std::string& name, const std::string& reason) {
-    try {
-        table::WriteExportFile(name, "text\r\n");
-        FAIL() << "no exception for " << name;
-    } catch (const table::FileError& e) {
-        EXPECT_EQ(
-            std::string(e.what()),
-            "Cannot create file \"" + std::filesystem::absolute(name).string() + "\". " + reason);
-    }
 }
 
 TEST(ExportFailure, UncreatableNamesGiveTheExactMessage) {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/ImportFailure.h"
+#include "support/FileFailures.h"
 
 #include <filesystem>
 #include <string>

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/ImportFailure.h"
+#include "support/FileFailures.h"
 
 #include <atomic>
 #include <chrono>
@@ -28,6 +28,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using cytest::ExpectCreateFailure;
 using cytest::ExpectOpenFailure;
 using table::Cell;
 using table::DomainTable;
@@ -193,18 +194,6 @@ TEST(HostileImport, NamesThatLeadNowhereGiveTheExactMessage) {
 }
 
 // --- Export -------------------------------------------------------------------------------
-
-// Writing onto name fails with "Cannot create file" and the reason.
-void ExpectCreateFailure(const std::string& name, const std::string& reason) {
-    try {
-        table::WriteExportFile(name, "new.cn\r\n");
-        FAIL() << "no exception for " << name;
-    } catch (const table::FileError& e) {
-        EXPECT_EQ(
-            std::string(e.what()),
-            "Cannot create file \"" + std::filesystem::absolute(name).string() + "\". " + reason);
-    }
-}
 
 // A file made read-only by mounting it read-only on itself; its folder stays writable.
 class ReadOnlyBind {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "table/DomainExport.h"
 #include "table/DomainImport.h"
 #include "table/DomainTable.h"
 #include "table/FileError.h"
@@ -28,6 +29,19 @@ inline void ExpectOpenFailure(const std::string& name, const std::string& reason
     }
     EXPECT_EQ(t.RowCount(), 0u);
     EXPECT_EQ(memo.Text(), "");
+}
+
+// Writes a short text onto `name` and expects the exact message for a file that cannot be
+// created.
+inline void ExpectCreateFailure(const std::string& name, const std::string& reason) {
+    try {
+        table::WriteExportFile(name, "new.cn\r\n");
+        FAIL() << "no exception for " << name;
+    } catch (const table::FileError& e) {
+        EXPECT_EQ(
+            std::string(e.what()),
+            "Cannot create file \"" + std::filesystem::absolute(name).string() + "\". " + reason);
+    }
 }
 
 }  // namespace cytest
