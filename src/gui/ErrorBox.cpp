@@ -13,22 +13,22 @@ const QString kApplicationTitle = QStringLiteral("澄屿域名备案批量查询
 
 namespace {
 
-std::function<void(const ShownBox&)>& Hook() {
-    static std::function<void(const ShownBox&)> hook;
+MessageBoxHook& Hook() {
+    static MessageBoxHook hook;
     return hook;
 }
 
-void Show(QWidget* parent, ShownBox box, Qt::WindowModality modality) {
+}  // namespace
+
+QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const ShownBox& box,
+                                           Qt::WindowModality modality) {
     if (Hook()) {
-        Hook()(box);
-        return;
+        return Hook()(box);
     }
     QMessageBox mb(box.icon, box.title, box.text, box.buttons, parent);
     mb.setWindowModality(modality);
-    mb.exec();
+    return static_cast<QMessageBox::StandardButton>(mb.exec());
 }
-
-}  // namespace
 
 std::string ErrorBoxText(std::string_view gbk) {
     std::string text(gbk);
@@ -47,22 +47,22 @@ std::string ErrorBoxText(std::string_view gbk) {
     return text;
 }
 
-void SetMessageBoxHookForTesting(std::function<void(const ShownBox&)> hook) {
+void SetMessageBoxHookForTesting(MessageBoxHook hook) {
     Hook() = std::move(hook);
 }
 
 void ShowErrorBox(QWidget* parent, std::string_view gbkText) {
-    Show(
+    ShowMessageBox(
         parent,
         {kApplicationTitle, FromGbk(ErrorBoxText(gbkText)), QMessageBox::Critical, QMessageBox::Ok},
         Qt::ApplicationModal);
 }
 
 void ShowApplicationError(std::string_view gbkText) {
-    Show(nullptr,
-         {QStringLiteral("Application Error"), FromGbk(gbkText), QMessageBox::Critical,
-          QMessageBox::Ok},
-         Qt::ApplicationModal);
+    ShowMessageBox(nullptr,
+                   {QStringLiteral("Application Error"), FromGbk(gbkText), QMessageBox::Critical,
+                    QMessageBox::Ok},
+                   Qt::ApplicationModal);
 }
 
 void ShowCurrentException(QWidget* parent) noexcept {

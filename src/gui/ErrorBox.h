@@ -27,8 +27,14 @@ struct ShownBox {
     QMessageBox::StandardButtons buttons;
 };
 
-// Test hook: while set, boxes are not shown; each is handed to the hook instead.
-void SetMessageBoxHookForTesting(std::function<void(const ShownBox&)> hook);
+// Test hook: while set, boxes are not shown; each is handed to the hook instead, and the
+// button it returns is taken as the one the user pressed.
+using MessageBoxHook = std::function<QMessageBox::StandardButton(const ShownBox&)>;
+void SetMessageBoxHookForTesting(MessageBoxHook hook);
+
+// Shows a message box modally (or hands it to the test hook) and returns the button pressed.
+QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const ShownBox& box,
+                                           Qt::WindowModality modality);
 
 // The application's standard error box: caption = application title, error icon, OK, text by
 // ErrorBoxText. `gbkText` is the failure's text (GBK, as the core writes it).

@@ -19,6 +19,8 @@
 #include "gui/Links.h"
 #include "gui/ShellOpenLink.h"
 
+#include "MessageBoxCapture.h"
+
 namespace {
 
 QString Latin1(const char* text) {
@@ -191,8 +193,7 @@ private Q_SLOTS:
 
     // A failure inside a link handler goes to the standard error box; the dialog stays open.
     void failingLinkShowsTheErrorBox() {
-        std::vector<gui::ShownBox> boxes;
-        gui::SetMessageBoxHookForTesting([&](const gui::ShownBox& b) { boxes.push_back(b); });
+        MessageBoxCapture boxes;
         gui::ScopedLinkOpener failing([](QWidget*, const QString&) {
             throw std::runtime_error("No handler for the address");
         });
@@ -201,9 +202,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(box));
 
         QTest::mouseClick(Child(box, "lbl2"), Qt::LeftButton, {}, QPoint(5, 5));
-        gui::SetMessageBoxHookForTesting(nullptr);
 
-        QCOMPARE(boxes.size(), 1u);
+        QCOMPARE(boxes.Count(), 1u);
         QCOMPARE(boxes[0].text, QStringLiteral("No handler for the address."));
         QVERIFY(box->isVisible());
         box->close();

@@ -1,5 +1,6 @@
 #include "gui/ErrorBox.h"
 
+#include "MessageBoxCapture.h"
 #include "ModalAnswer.h"
 
 #include <QAbstractButton>
@@ -20,15 +21,6 @@ public:
     int ran = 0;
 };
 
-// Collects the boxes that would have been shown.
-struct Captured {
-    Captured() {
-        gui::SetMessageBoxHookForTesting([this](const gui::ShownBox& b) { boxes << b; });
-    }
-    ~Captured() { gui::SetMessageBoxHookForTesting({}); }
-    QList<gui::ShownBox> boxes;
-};
-
 }  // namespace
 
 class ErrorBoxTest : public QObject {
@@ -38,6 +30,7 @@ private Q_SLOTS:
     void fullStopRule();
     void guardedShowsEscapingExceptionsAndGoesOn();
     void realBoxHasTitleIconAndOk();
+    void answerIsTheButtonPressed();
 };
 
 void ErrorBoxTest::fullStopRule_data() {
@@ -71,22 +64,22 @@ void ErrorBoxTest::fullStopRule() {
 }
 
 void ErrorBoxTest::guardedShowsEscapingExceptionsAndGoesOn() {
-    Captured captured;
+    MessageBoxCapture captured;
     Failing window;
     gui::guarded(&window, &Failing::Throws)();
     gui::guarded(&window, &Failing::ThrowsInt)();
     gui::guarded(&window, &Failing::Works)();
     QCOMPARE(window.ran, 1);
-    QCOMPARE(captured.boxes.size(), 2);
-    QCOMPARE(captured.boxes[0].text, QStringLiteral("Cannot open file \"x.txt\". Access denied."));
-    QCOMPARE(captured.boxes[0].title, QStringLiteral("澄屿域名备案批量查询器V1.0"));
-    QCOMPARE(captured.boxes[0].icon, QMessageBox::Critical);
-    QCOMPARE(captured.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY(!captured.boxes[1].text.isEmpty());
+    QCOMPARE(captured.Count(), 2u);
+    QCOMPARE(captured[0].text, QStringLiteral("Cannot open file \"x.txt\". Access denied."));
+    QCOMPARE(captured[0].title, QStringLiteral("澄屿域名备案批量查询器V1.0"));
+    QCOMPARE(captured[0].icon, QMessageBox::Critical);
+    QCOMPARE(captured[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(!captured[1].text.isEmpty());
 
     // A GBK failure text is shown as its characters: "文件" + full stop.
     gui::ShowErrorBox(nullptr, "\xCE\xC4\xBC\xFE");
-    QCOMPARE(captured.boxes[2].text, QStringLiteral("文件."));
+    QCOMPARE(captured[2].text, QStringLiteral("文件."));
 }
 
 void ErrorBoxTest::realBoxHasTitleIconAndOk() {
@@ -106,6 +99,22 @@ void ErrorBoxTest::realBoxHasTitleIconAndOk() {
     QCOMPARE(text, QStringLiteral("Boom."));
     QCOMPARE(icon, QMessageBox::Critical);
     QCOMPARE(buttons.size(), 1);
+}
+
+// A box with a question hands back the button the user pressed, from the real box as from a
+// capture.
+void ErrorBoxTest::answerIsTheButtonPressed() {
+    const gui::ShownBox question{gui::kApplicationTitle, QStringLiteral("Go on?"),
+                                 QMessageBox::Question, QMessageBox::Yes | QMessageBox::No};
+    ModalAnswer<QMessageBox> pressNo(
+        [](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
+    QCOMPARE(gui::ShowMessageBox(nullptr, question, Qt::ApplicationModal), QMessageBox::No);
+    QVERIFY(pressNo.Answered());
+
+    MessageBoxCapture yes([](const gui::ShownBox&) { return QMessageBox::Yes; });
+    QCOMPARE(gui::ShowMessageBox(nullptr, question, Qt::ApplicationModal), QMessageBox::Yes);
+    QCOMPARE(yes.Count(), 1u);
+    QCOMPARE(yes[0].buttons, QMessageBox::Yes | QMessageBox::No);
 }
 
 QTEST_MAIN(ErrorBoxTest)

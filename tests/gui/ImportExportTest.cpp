@@ -5,6 +5,7 @@
 #include "gui/ErrorBox.h"
 #include "table/DomainTable.h"
 
+#include "MessageBoxCapture.h"
 #include "ModalAnswer.h"
 
 #include <QAction>
@@ -48,7 +49,7 @@ class ImportExportTest : public QObject {
 
 private:
     std::unique_ptr<TFrm_Main> window_;
-    std::vector<gui::ShownBox> boxes_;
+    std::unique_ptr<MessageBoxCapture> boxes_;
     QTemporaryDir folder_;
 
     gui::DomainTableModel& Model() { return window_->Model(); }
@@ -68,12 +69,10 @@ private Q_SLOTS:
     void init() {
         QVERIFY(folder_.isValid());
         window_ = std::make_unique<TFrm_Main>();
-        boxes_.clear();
-        gui::SetMessageBoxHookForTesting(
-            [this](const gui::ShownBox& box) { boxes_.push_back(box); });
+        boxes_ = std::make_unique<MessageBoxCapture>();
     }
     void cleanup() {
-        gui::SetMessageBoxHookForTesting({});
+        boxes_.reset();
         window_.reset();
     }
 
@@ -84,7 +83,7 @@ private Q_SLOTS:
         Click("btn2");
         QVERIFY(answer->Answered());
         QVERIFY(!answer->LeftOpen());
-        QVERIFY(boxes_.empty());
+        QCOMPARE(boxes_->Count(), 0u);
         QCOMPARE(Model().rowCount(), 6);
         const QStringList captions{Cell(3, 0), Cell(4, 0), Cell(5, 0)};
         QCOMPARE(captions,
@@ -113,7 +112,7 @@ private Q_SLOTS:
         Click("btn2");
         QVERIFY(answer->Answered());
         QCOMPARE(Model().rowCount(), 1);
-        QVERIFY(boxes_.empty());
+        QCOMPARE(boxes_->Count(), 0u);
     }
 
     void fileErrorsShowTheExactText_data() {
@@ -147,10 +146,10 @@ private Q_SLOTS:
             Trigger(command.toLatin1().constData());
         }
         QVERIFY(answer->Answered());
-        QCOMPARE(boxes_.size(), std::size_t{1});
-        QCOMPARE(boxes_[0].text, text);
-        QCOMPARE(boxes_[0].title, gui::kApplicationTitle);
-        QCOMPARE(boxes_[0].icon, QMessageBox::Critical);
+        QCOMPARE(boxes_->Count(), 1u);
+        QCOMPARE((*boxes_)[0].text, text);
+        QCOMPARE((*boxes_)[0].title, gui::kApplicationTitle);
+        QCOMPARE((*boxes_)[0].icon, QMessageBox::Critical);
         QCOMPARE(Model().rowCount(), 1);
     }
 
@@ -184,7 +183,7 @@ private Q_SLOTS:
         Trigger(action.toLatin1().constData());
         QVERIFY(answer->Answered());
         QVERIFY(!answer->LeftOpen());
-        QVERIFY(boxes_.empty());
+        QCOMPARE(boxes_->Count(), 0u);
         QCOMPARE(ReadFile(path), bytes);
         QVERIFY(!QFile::exists(path + QStringLiteral(".txt")));
     }
@@ -217,7 +216,7 @@ private Q_SLOTS:
         QVERIFY(second.Answered());
         QCOMPARE(offered, QStringLiteral("keep.txt"));
         QCOMPARE(ReadFile(path), QByteArray("old contents"));
-        QVERIFY(boxes_.empty());
+        QCOMPARE(boxes_->Count(), 0u);
     }
 };
 

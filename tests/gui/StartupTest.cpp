@@ -3,6 +3,8 @@
 #include "U_add.h"
 #include "gui/ErrorBox.h"
 
+#include "MessageBoxCapture.h"
+
 #include <QAction>
 #include <QPushButton>
 #include <QTimer>
@@ -53,17 +55,15 @@ void StartupTest::everyQuitPathEndsWithExitCodeZero() {
 }
 
 void StartupTest::windowCreationFailureShowsApplicationErrorAndReturnsOne() {
-    QList<gui::ShownBox> boxes;
-    gui::SetMessageBoxHookForTesting([&](const gui::ShownBox& b) { boxes << b; });
+    MessageBoxCapture boxes;
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
     Startup startup(*app, []() -> std::unique_ptr<TFrm_Main> {
         throw std::runtime_error("Cannot create the browser panel");
     });
     const int code = startup.Run();
-    gui::SetMessageBoxHookForTesting({});
 
     QCOMPARE(code, 1);
-    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes.Count(), 1u);
     QCOMPARE(boxes[0].title, QStringLiteral("Application Error"));
     QCOMPARE(boxes[0].text, QStringLiteral("Cannot create the browser panel"));
     QCOMPARE(boxes[0].icon, QMessageBox::Critical);
