@@ -52,11 +52,20 @@ std::string Ok(std::string_view body, const std::vector<std::string>& headers = 
     return ScriptedHttpServer::Response("200 OK", body, headers);
 }
 
-// head, then unit again and again until the client goes away.
+// A reply that sends head, then unit again and again. Without a pause, each send carries at
+// least 4 KB of units, as a flooding server writes many small lines at once: so a loaded
+// machine still reaches the caps long before the exchange limit.
 Reply Endless(std::string head, std::string unit, std::chrono::milliseconds pause = {}) {
     Reply reply{std::move(head)};
     reply.pause = pause;
-    reply.more = [unit = std::move(unit)] { return unit; };
+    std::string piece = unit;
+    if (pause == std::chrono::milliseconds{}) {
+        piece.clear();
+        while (piece.size() < 4096) {
+            piece += unit;
+        }
+    }
+    reply.more = [piece = std::move(piece)] { return piece; };
     return reply;
 }
 
