@@ -40,12 +40,12 @@ function html(text) {
 }
 
 # Text as a double-quoted nginx string whose value is exactly these bytes. A GBK trail byte
-# may be 0x5C ("\"), which is doubled like any other; "$" would start a variable, so it comes
-# from $cy_dollar, which holds a lone "$".
-function quoted(text) {
+# may be 0x5C ("\"), which is doubled like any other. In a value (not in a map key, is_key) "$"
+# would start a variable, so it comes from $cy_dollar, which holds a lone "$".
+function quoted(text, is_key) {
     text = subst(text, "\\", "\\\\")
     text = subst(text, "\"", "\\\"")
-    text = subst(text, "$", "${cy_dollar}")
+    if (!is_key) text = subst(text, "$", "${cy_dollar}")
     text = subst(text, "\n", "\\n")
     return "\"" text "\""
 }
@@ -89,7 +89,7 @@ function regex_key(domain,    key, i) {
 # starts with "~" or is one of the map's own words takes a leading backslash.
 function string_key(domain) {
     if (domain ~ /^~/ || domain ~ /^(default|hostnames|include|volatile)$/) domain = "\\" domain
-    return quoted(domain)
+    return quoted(domain, 1)
 }
 
 # Splits a layout part into "set" directives of at most about 3,000 bytes (nginx reads no
