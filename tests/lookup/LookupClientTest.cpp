@@ -110,7 +110,13 @@ TEST(LookupClient, RequestBytesForEveryKindOfDomain) {
 
 TEST(LookupClient, CookiesFromAnyResponseGoBackOnLaterRequests) {
     ScriptedHttpServer server;
-    server.Enqueue(Ok("one", {"Set-Cookie: sid=abc; path=/"}));
+    server.Enqueue(Ok(
+        "one",
+        {"Set-Cookie: sid=abc; path=/",
+         // far-future expiries last; a past one or max-age 0 is removed
+         "Set-Cookie: forever=1; path=/; expires=Fri, 31 Dec 9999 23:59:59 GMT",
+         "Set-Cookie: long=2; path=/; Max-Age=9999999999", "Set-Cookie: now=3; path=/; Max-Age=0",
+         "Set-Cookie: old=4; path=/; expires=Sun, 06 Nov 1994 08:49:37 GMT"}));
     server.Enqueue(ScriptedHttpServer::Response(
         "404 Not Found", "gone", {"Set-Cookie: lang=cn; Path=/icp/", "Set-Cookie: junk=1"}));
     server.Enqueue(Ok("three", {"Set-Cookie: sid=; path=/"}));
@@ -123,11 +129,11 @@ TEST(LookupClient, CookiesFromAnyResponseGoBackOnLaterRequests) {
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[0], ExpectedHead(server, "a.cn"));
-    EXPECT_EQ(requests[1], ExpectedHead(server, "b.cn", "sid=abc"));
+    EXPECT_EQ(requests[1], ExpectedHead(server, "b.cn", "sid=abc; forever=1; long=2"));
     // junk has no path, so it is never sent
-    EXPECT_EQ(requests[2], ExpectedHead(server, "c.cn", "lang=cn; sid=abc"));
+    EXPECT_EQ(requests[2], ExpectedHead(server, "c.cn", "lang=cn; sid=abc; forever=1; long=2"));
     // sid was replaced by an empty value, which is not sent
-    EXPECT_EQ(requests[3], ExpectedHead(server, "d.cn", "lang=cn"));
+    EXPECT_EQ(requests[3], ExpectedHead(server, "d.cn", "lang=cn; forever=1; long=2"));
 }
 
 TEST(LookupClient, FailureResponsesCarryStatusLineAndErrorPage) {
