@@ -23,7 +23,6 @@
 #include <QShowEvent>
 
 #include <cerrno>
-#include <cstring>
 #include <exception>
 #include <stdexcept>
 
@@ -209,7 +208,7 @@ void TFrm_Main::btn4Click() {
     if (!worker->isRunning() && !worker->isFinished()) {
         // QThread::start reports a failed pthread_create only through its state.
         delete worker;
-        throw std::runtime_error(std::string("Thread creation error: ") + std::strerror(EAGAIN));
+        throw std::runtime_error("Thread creation error: " + table::SystemErrorText(EAGAIN));
     }
 }
 

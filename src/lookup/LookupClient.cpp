@@ -6,6 +6,7 @@
 #include <array>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
@@ -30,7 +31,7 @@ using boost::system::error_code;
 struct LookupClient::Impl {
     using Clock = std::chrono::steady_clock;
 
-    explicit Impl(const LookupLimits& l) : limits(l) {}
+    Impl(const LookupLimits& l, ResolveHost resolve) : limits(l), resolver(std::move(resolve)) {}
 
     std::string Fetch(std::string_view url);
 
@@ -71,6 +72,7 @@ struct LookupClient::Impl {
               bool& peerClosed, bool& leftover);
 
     LookupLimits limits;
+    HostResolver resolver;
     std::mutex exchange;  // one whole exchange at a time
     asio::io_context ioc;
     std::optional<beast::tcp_stream> stream;
@@ -82,30 +84,18 @@ struct LookupClient::Impl {
 };
 
 void LookupClient::Impl::Connect(const HttpUrl& url) {
+    // The one limit covers resolving the name and connecting to its addresses.
     const auto deadline = std::chrono::steady_clock::now() + limits.connect;
-    tcp::resolver resolver(ioc);
-    asio::steady_timer timer(ioc, deadline);
-    tcp::resolver::results_type endpoints;
-    bool timedOut = false;
-    timer.async_wait([&](error_code ec) {
-        if (!ec) {
-            timedOut = true;
-            resolver.cancel();
+    std::vector<tcp::endpoint> endpoints;
+    for (const std::string& address : resolver.Resolve(url.host, deadline)) {
+        error_code bad;
+        const auto parsed = asio::ip::make_address(address, bad);
+        if (!bad) {
+            endpoints.emplace_back(parsed, url.port);
         }
-    });
-    const error_code resolved = Run([&](auto done) {
-        resolver.async_resolve(url.host, std::to_string(url.port),
-                               [&, done](error_code ec, tcp::resolver::results_type r) mutable {
-                                   timer.cancel();
-                                   endpoints = std::move(r);
-                                   done(ec);
-                               });
-    });
-    if (timedOut) {
-        throw LookupError("Connect timed out.");
     }
-    if (resolved) {
-        throw LookupError("Cannot resolve host " + url.host + ": " + resolved.message());
+    if (endpoints.empty()) {
+        throw LookupError("Cannot resolve host " + url.host + ": no address");
     }
     stream.emplace(ioc);
     stream->expires_at(deadline);
@@ -215,7 +205,8 @@ std::string LookupClient::Impl::Fetch(std::string_view url) {
 
 LookupClient::LookupClient() : LookupClient(LookupLimits{}) {}
 
-LookupClient::LookupClient(const LookupLimits& limits) : impl_(std::make_unique<Impl>(limits)) {}
+LookupClient::LookupClient(const LookupLimits& limits, ResolveHost resolve)
+    : impl_(std::make_unique<Impl>(limits, std::move(resolve))) {}
 
 LookupClient::~LookupClient() {
     impl_->Close();
