@@ -1,11 +1,15 @@
 // A batch over many rows through the main window, against a lookup service given by URL, with
 // the window's event loop sampled every 10 ms. Prints the batch's rows per second, the rate of
 // plain sequential FetchPage calls for the same URLs measured in the same run (the baseline),
-// their ratio, and the longest gap between two samples of the event loop.
+// their ratio, and the longest gap between two samples of the event loop. Also the same batch
+// through the same window with the batch counters ignored (a worker given no progress, so the
+// status panel stays still), and the ratio of the two: what following the batch costs.
 //   batch_gui_bench BASE_URL DOMAINS_FILE [ROWS] [ROUNDS]
 // BASE_URL ends with "Domain="; DOMAINS_FILE holds one domain per line (they are cycled).
 #include "U_Main.h"
 #include "gui/DomainTableModel.h"
+#include "gui/PanelStatusBar.h"
+#include "lookup/BatchLookup.h"
 #include "lookup/LookupClient.h"
 #include "lookup/LookupUrl.h"
 #include "table/DomainTable.h"
@@ -106,7 +110,7 @@ int main(int argc, char** argv) {
 
     // One batch over freshly appended rows; returns its rows per second and the longest gap
     // between two 10 ms samples of the event loop beyond the period.
-    auto runBatch = [&](qint64& longestStall) {
+    auto runBatch = [&](qint64& longestStall, bool followed) {
         window.Model().Clear();
         window.Model().AppendDomainRows(std::span<const std::string>(rows));
         QEventLoop loop;
@@ -125,7 +129,14 @@ int main(int argc, char** argv) {
         QTimer::singleShot(0, &window, [&] {
             clock.start();
             sampler.start();
-            window.findChild<QPushButton*>(QStringLiteral("btn4"))->click();
+            if (followed) {
+                window.findChild<QPushButton*>(QStringLiteral("btn4"))->click();
+            } else {
+                // btn4's worker without the counters: nothing reaches the status panel.
+                auto* worker = new TMyThread(table, window.Client(), base, nullptr);
+                QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+                worker->start();
+            }
         });
         loop.exec();
         const double rate = rows.size() / (clock.elapsed() / 1000.0);
@@ -138,17 +149,26 @@ int main(int argc, char** argv) {
 
     // Baseline and batch alternate; the machine is shared, so single figures wander and the
     // medians are compared.
-    std::vector<double> batchRates, fetchRates;
+    std::vector<double> batchRates, fetchRates, quietRates;
     qint64 longestStall = 0;
+    qint64 quietStall = 0;
     for (long r = 0; r < rounds; ++r) {
         fetchRates.push_back(FetchRateBesideTheLoop(base, rows));
-        batchRates.push_back(runBatch(longestStall));
+        quietRates.push_back(runBatch(quietStall, false));
+        batchRates.push_back(runBatch(longestStall, true));
     }
     const double rate = Median(batchRates);
     const double rawRate = Median(fetchRates);
+    const double quietRate = Median(quietRates);
     std::printf(
-        "rows %zu rounds %ld batch_rate %.1f fetch_rate %.1f ratio %.3f longest_stall_ms %lld\n",
-        rows.size(), rounds, rate, rawRate, rate / rawRate, static_cast<long long>(longestStall));
+        "rows %zu rounds %ld batch_rate %.1f fetch_rate %.1f ratio %.3f longest_stall_ms %lld "
+        "quiet_rate %.1f progress_ratio %.3f panel %s\n",
+        rows.size(), rounds, rate, rawRate, rate / rawRate, static_cast<long long>(longestStall),
+        quietRate, rate / quietRate,
+        window.findChild<gui::PanelStatusBar*>(QStringLiteral("stat1"))
+            ->PanelText(2)
+            .toUtf8()
+            .constData());
     std::fflush(nullptr);
     _exit(0);
 }
