@@ -7,6 +7,9 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 Startup::Startup(QApplication& app, WindowFactory createWindows)
     : app_(app), createWindows_(std::move(createWindows)) {}
@@ -21,7 +24,23 @@ std::unique_ptr<TFrm_Main> Startup::CreateWindows() {
     return main;
 }
 
+void Startup::LoadQtTranslations() {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    // "qt" is the catalogue that pulls in the modules' ones; a system that ships only the
+    // base module's file still has that.
+    for (const char* catalogue : {"qt", "qtbase"}) {
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load(QLocale::system(), QString::fromLatin1(catalogue), QStringLiteral("_"),
+                             folder)) {
+            QCoreApplication::installTranslator(translator.get());
+            translators_.push_back(std::move(translator));
+            return;
+        }
+    }
+}
+
 int Startup::Run() {
+    LoadQtTranslations();
     QApplication::setApplicationName(gui::kApplicationTitle);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app-icon.png")));
     gui::InstallFontSubstitutions();

@@ -4,8 +4,10 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QApplication;
+class QTranslator;
 
 // The program's start-up: sets the application title, creates the main window and then the
 // hidden add-domains dialog, and runs the event loop until a quit command.
@@ -27,8 +29,15 @@ public:
 
     TFrm_Main* MainWindow() const { return main_.get(); }
 
+    // Installs Qt's own translations for the system locale, so that standard dialogs, buttons
+    // and context menus speak the user's language; the program's own captions never change.
+    // Nothing is installed when the locale has none (English). Run() calls it first; the
+    // translations stay installed while this object lives.
+    void LoadQtTranslations();
+
 private:
     QApplication& app_;
+    std::vector<std::unique_ptr<QTranslator>> translators_;
     WindowFactory createWindows_;
     std::unique_ptr<TFrm_Main> main_;
 };

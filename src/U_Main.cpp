@@ -28,7 +28,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <exception>
 #include <stdexcept>
 
@@ -230,7 +229,7 @@ void TFrm_Main::btn4Click() {
     if (!worker->isRunning() && !worker->isFinished()) {
         // QThread::start reports a failed pthread_create only through its state.
         delete worker;
-        throw std::runtime_error(std::string("Thread creation error: ") + std::strerror(EAGAIN));
+        throw std::runtime_error("Thread creation error: " + table::SystemErrorText(EAGAIN));
     }
     if (workers_++ == 0) {
         stopped_ = false;

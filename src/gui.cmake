@@ -42,10 +42,4 @@ qt_add_resources(cy_windows "cy_images" PREFIX "/images" BASE gui/resources
 add_executable(chengyu-icp-query main.cpp)
 target_link_libraries(chengyu-icp-query PRIVATE cy_windows)
 cy_warnings(chengyu-icp-query)
-install(TARGETS chengyu-icp-query RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# Desktop integration: the menu entry and its 48 x 48 icon, named after the program.
-install(FILES gui/resources/chengyu-icp-query.desktop
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES gui/resources/app-icon.png
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
-    RENAME chengyu-icp-query.png)
+install(TARGETS chengyu-icp-query RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)

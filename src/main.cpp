@@ -7,6 +7,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.chengyu.IcpQuery"));
     Startup startup(app);
     const int code = startup.Run();
     // Batch workers may still be inside a lookup, holding the table and the client. End the

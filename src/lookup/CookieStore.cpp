@@ -49,7 +49,7 @@ long long Number(std::string_view s, std::size_t maxDigits) {
 
 }  // namespace
 
-std::optional<CookieClock::time_point> ParseHttpDate(std::string_view text) {
+std::optional<CookieTime> ParseHttpDate(std::string_view text) {
     static constexpr std::array<std::string_view, 12> kMonths = {
         "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
     int month = 0;
@@ -116,14 +116,13 @@ std::optional<CookieClock::time_point> ParseHttpDate(std::string_view text) {
     if (!date.ok()) {
         return std::nullopt;
     }
-    return time_point_cast<CookieClock::duration>(sys_days(date) + hours(hms[0]) + minutes(hms[1]) +
-                                                  seconds(hms[2]));
+    return CookieTime(sys_days(date)) + hours(hms[0]) + minutes(hms[1]) + seconds(hms[2]);
 }
 
 std::optional<Cookie> ParseCookie(std::string_view header, std::string_view requestHost,
                                   CookieClock::time_point now) {
     Cookie cookie;
-    std::optional<CookieClock::time_point> expires;
+    std::optional<CookieTime> expires;
     std::optional<long long> maxAge;
     std::optional<std::string> domain;
     bool first = true;
@@ -177,7 +176,8 @@ std::optional<Cookie> ParseCookie(std::string_view header, std::string_view requ
     if (expires) {
         cookie.expires = expires;
     } else if (maxAge) {
-        cookie.expires = now + std::chrono::seconds(*maxAge);
+        cookie.expires =
+            std::chrono::floor<std::chrono::seconds>(now) + std::chrono::seconds(*maxAge);
     }
     return cookie;
 }
@@ -204,10 +204,14 @@ void CookieStore::Add(std::string_view header, std::string_view requestHost,
 }
 
 void CookieStore::RemoveExpired(CookieClock::time_point now) {
+    // expires < now holds exactly when expires < now rounded up to the second; comparing in
+    // nanoseconds instead would overflow for the far-future expiries.
+    const CookieTime limit = std::chrono::ceil<std::chrono::seconds>(now);
     std::unique_lock lock(mutex_);
     for (Group& group : domains_) {
-        if (std::erase_if(group.cookies,
-                          [now](const Cookie& c) { return c.expires && *c.expires < now; }) > 0) {
+        if (std::erase_if(group.cookies, [limit](const Cookie& c) {
+                return c.expires && *c.expires < limit;
+            }) > 0) {
             group.byName.clear();
             for (std::size_t i = 0; i < group.cookies.size(); ++i) {
                 group.byName.emplace(group.cookies[i].name, i);

@@ -11,23 +11,28 @@
 namespace lookup {
 
 using CookieClock = std::chrono::system_clock;
+// A cookie's expiry in whole seconds since 1970 (64 bits): every date the parser accepts (up to
+// the end of year 9999) and now plus every max-age it accepts (12 digits) fit with room to
+// spare, where a count of nanoseconds would overflow after April 2262.
+using CookieTime = std::chrono::time_point<CookieClock, std::chrono::seconds>;
 
 struct Cookie {
     std::string name;
     std::string value;
     std::string domain;
     std::string path;  // empty when the cookie named none: such a cookie is never sent
-    std::optional<CookieClock::time_point> expires;  // none: lasts for the rest of the run
+    std::optional<CookieTime> expires;  // none: lasts for the rest of the run
     bool secure = false;
 };
 
 // An HTTP date (RFC 1123, RFC 850 or asctime form; the zone is taken as GMT), or nothing.
-std::optional<CookieClock::time_point> ParseHttpDate(std::string_view text);
+std::optional<CookieTime> ParseHttpDate(std::string_view text);
 
 // One Set-Cookie value received for a request to requestHost: "name=value" then attributes
 // path, expires, max-age, domain, secure (any letter case). Nothing when the cookie has no name
 // or its domain is not acceptable: the domain must equal the request host, or begin with "."
-// and equal the request host from the host's first "." on.
+// and equal the request host from the host's first "." on. A max-age counts from now taken
+// down to the whole second.
 std::optional<Cookie> ParseCookie(std::string_view header, std::string_view requestHost,
                                   CookieClock::time_point now);
 
@@ -38,7 +43,8 @@ public:
     // Parses and stores one Set-Cookie value; a cookie with the same domain and name is
     // replaced.
     void Add(std::string_view header, std::string_view requestHost, CookieClock::time_point now);
-    // Drops every cookie whose expiry lies before now.
+    // Drops every cookie whose expiry lies before now (to the nanosecond: a cookie set with
+    // max-age 0 is gone by the next request).
     void RemoveExpired(CookieClock::time_point now);
     // The Cookie header value for a request: each cookie whose domain occurs (any letter case)
     // in the host, whose path is a prefix of requestPath, that is not secure and has a value,

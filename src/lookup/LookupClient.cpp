@@ -7,6 +7,7 @@
 #include <atomic>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -32,7 +33,7 @@ using boost::system::error_code;
 struct LookupClient::Impl {
     using Clock = std::chrono::steady_clock;
 
-    explicit Impl(const LookupLimits& l) : limits(l) {}
+    Impl(const LookupLimits& l, ResolveHost resolve) : limits(l), resolver(std::move(resolve)) {}
 
     std::string Fetch(std::string_view url);
 
@@ -83,6 +84,7 @@ struct LookupClient::Impl {
     void Abort();
 
     LookupLimits limits;
+    HostResolver resolver;
     std::mutex exchange;  // one whole exchange at a time
     std::mutex flight;    // guards inFlight and exchangeNo against Abort()
     bool inFlight = false;
@@ -98,30 +100,18 @@ struct LookupClient::Impl {
 };
 
 void LookupClient::Impl::Connect(const HttpUrl& url) {
+    // The one limit covers resolving the name and connecting to its addresses.
     const auto deadline = std::chrono::steady_clock::now() + limits.connect;
-    tcp::resolver resolver(ioc);
-    asio::steady_timer timer(ioc, deadline);
-    tcp::resolver::results_type endpoints;
-    bool timedOut = false;
-    timer.async_wait([&](error_code ec) {
-        if (!ec) {
-            timedOut = true;
-            resolver.cancel();
+    std::vector<tcp::endpoint> endpoints;
+    for (const std::string& address : resolver.Resolve(url.host, deadline)) {
+        error_code bad;
+        const auto parsed = asio::ip::make_address(address, bad);
+        if (!bad) {
+            endpoints.emplace_back(parsed, url.port);
         }
-    });
-    const error_code resolved = Run([&](auto done) {
-        resolver.async_resolve(url.host, std::to_string(url.port),
-                               [&, done](error_code ec, tcp::resolver::results_type r) mutable {
-                                   timer.cancel();
-                                   endpoints = std::move(r);
-                                   done(ec);
-                               });
-    });
-    if (timedOut) {
-        throw LookupError("Connect timed out.", LookupError::Kind::ConnectTimeout);
     }
-    if (resolved) {
-        throw LookupError("Cannot resolve host " + url.host + ": " + resolved.message(),
+    if (endpoints.empty()) {
+        throw LookupError("Cannot resolve host " + url.host + ": no address",
                           LookupError::Kind::NameNotFound);
     }
     stream.emplace(ioc);
@@ -265,7 +255,8 @@ void LookupClient::Impl::Abort() {
 
 LookupClient::LookupClient() : LookupClient(LookupLimits{}) {}
 
-LookupClient::LookupClient(const LookupLimits& limits) : impl_(std::make_unique<Impl>(limits)) {}
+LookupClient::LookupClient(const LookupLimits& limits, ResolveHost resolve)
+    : impl_(std::make_unique<Impl>(limits, std::move(resolve))) {}
 
 LookupClient::~LookupClient() {
     impl_->Close();

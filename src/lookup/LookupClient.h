@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "lookup/HostResolver.h"
 #include "lookup/LookupError.h"
 #include "lookup/LookupLimits.h"
 
@@ -13,7 +14,9 @@ namespace lookup {
 class LookupClient {
 public:
     LookupClient();
-    explicit LookupClient(const LookupLimits& limits);
+    // resolve turns the URL's host name into addresses (numeric hosts skip it); tests pass
+    // one of their own.
+    explicit LookupClient(const LookupLimits& limits, ResolveHost resolve = ResolveWithSystem);
     ~LookupClient();
     LookupClient(const LookupClient&) = delete;
     LookupClient& operator=(const LookupClient&) = delete;

@@ -1,5 +1,6 @@
 # Installs the build into a scratch prefix and checks the desktop integration: the program, its
-# menu entry and its icon in the places a Linux desktop looks for them.
+# menu entry, its icon and its AppStream metainfo in the places a Linux desktop looks for them,
+# all under the application id.
 # Arguments: -DBUILD_DIR=... -DPREFIX=... -DBINDIR=... -DDATADIR=... (the GNUInstallDirs values)
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${PREFIX}")
@@ -10,9 +11,11 @@ if(NOT result EQUAL 0)
 endif()
 
 set(program "${PREFIX}/${BINDIR}/chengyu-icp-query")
-set(entry "${PREFIX}/${DATADIR}/applications/chengyu-icp-query.desktop")
-set(icon "${PREFIX}/${DATADIR}/icons/hicolor/48x48/apps/chengyu-icp-query.png")
-foreach(f IN ITEMS "${program}" "${entry}" "${icon}")
+set(id io.github.chengyu.IcpQuery)
+set(entry "${PREFIX}/${DATADIR}/applications/${id}.desktop")
+set(icon "${PREFIX}/${DATADIR}/icons/hicolor/48x48/apps/${id}.png")
+set(metainfo "${PREFIX}/${DATADIR}/metainfo/${id}.metainfo.xml")
+foreach(f IN ITEMS "${program}" "${entry}" "${icon}" "${metainfo}")
     if(NOT EXISTS "${f}")
         message(FATAL_ERROR "not installed: ${f}")
     endif()
@@ -21,7 +24,7 @@ endforeach()
 # The entry names the program and the icon as installed, under the product's name.
 file(STRINGS "${entry}" lines ENCODING UTF-8)
 foreach(expected IN ITEMS "Type=Application" "Name=澄屿域名备案批量查询器V1.0"
-        "Exec=chengyu-icp-query" "Icon=chengyu-icp-query")
+        "Exec=chengyu-icp-query" "Icon=${id}")
     if(NOT expected IN_LIST lines)
         message(FATAL_ERROR "${entry} lacks the line '${expected}'")
     endif()
@@ -40,6 +43,23 @@ if(DESKTOP_FILE_VALIDATE)
     execute_process(COMMAND "${DESKTOP_FILE_VALIDATE}" "${entry}" RESULT_VARIABLE valid)
     if(NOT valid EQUAL 0)
         message(FATAL_ERROR "desktop-file-validate rejects ${entry}")
+    endif()
+endif()
+
+# The metainfo names the same id and the desktop entry; software centres reject what
+# appstreamcli rejects.
+file(READ "${metainfo}" text)
+foreach(expected IN ITEMS "<id>${id}</id>" "<launchable type=\"desktop-id\">${id}.desktop</launchable>")
+    string(FIND "${text}" "${expected}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "${metainfo} lacks ${expected}")
+    endif()
+endforeach()
+find_program(APPSTREAMCLI appstreamcli)
+if(APPSTREAMCLI)
+    execute_process(COMMAND "${APPSTREAMCLI}" validate --no-net "${metainfo}" RESULT_VARIABLE valid)
+    if(NOT valid EQUAL 0)
+        message(FATAL_ERROR "appstreamcli validate rejects ${metainfo}")
     endif()
 endif()
 file(REMOVE_RECURSE "${PREFIX}")

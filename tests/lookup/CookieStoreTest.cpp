@@ -75,6 +75,45 @@ TEST(CookieStore, ExpiryFromHttpDateOrMaxAge) {
         expected);
 }
 
+// Expiries from 1601 to past year 9999, in every date form servers send: each cookie is kept
+// (sent on the next request) or dropped as its expiry says, and none wraps around (far-future
+// dates overflowed a count of nanoseconds and came out in the past).
+TEST(CookieStore, ExpiriesFrom1601ToPast9999KeptOrDroppedWithoutOverflow) {
+    using std::chrono::seconds;
+    struct Case {
+        const char* attributes;
+        std::optional<lookup::CookieTime> expires;  // none: the cookie lasts for the run
+        bool sent;
+    } cases[] = {
+        {"expires=Mon, 01 Jan 1601 00:00:00 GMT", lookup::CookieTime(seconds(-11644473600)), false},
+        {"expires=Thu, 01 Jan 1970 00:00:00 GMT", lookup::CookieTime(seconds(0)), false},
+        {"expires=Sunday, 06-Nov-94 08:49:37 GMT", lookup::CookieTime(seconds(784111777)), false},
+        {"expires=Sun Nov  6 08:49:37 1994", lookup::CookieTime(seconds(784111777)), false},
+        {"expires=Tue, 19 Jan 2038 03:14:08 GMT", lookup::CookieTime(seconds(2147483648)), true},
+        {"expires=Wednesday, 06-Nov-69 08:49:37 GMT", lookup::CookieTime(seconds(3150953377)),
+         true},  // two-digit years below 70 are 20xx
+        {"expires=Sat, 12 Apr 2262 00:00:00 GMT", lookup::CookieTime(seconds(9223372800)), true},
+        {"expires=Fri, 31 Dec 9999 23:59:59 GMT", lookup::CookieTime(seconds(253402300799)), true},
+        {"expires=Fri Dec 31 23:59:59 9999", lookup::CookieTime(seconds(253402300799)), true},
+        {"max-age=9999999999", lookup::CookieTime(seconds(1700000000 + 9999999999LL)), true},
+        {"max-age=999999999999", lookup::CookieTime(seconds(1700000000 + 999999999999LL)), true},
+        {"max-age=0", lookup::CookieTime(seconds(1700000000)), false},
+        // Not dates the parser accepts: no expiry, so the cookie lasts for the run.
+        {"expires=Sat, 01 Jan 10000 00:00:00 GMT", std::nullopt, true},
+        {"expires=Sat, 01 Jan 1600 00:00:00 GMT", std::nullopt, true},
+    };
+    for (const Case& c : cases) {
+        const std::string header = std::string("a=1; path=/; ") + c.attributes;
+        const auto cookie = ParseCookie(header, "127.0.0.1", kNow);
+        ASSERT_TRUE(cookie) << header;
+        EXPECT_EQ(cookie->expires, c.expires) << header;
+        CookieStore store;
+        store.Add(header, "127.0.0.1", kNow);
+        store.RemoveExpired(kNow + std::chrono::nanoseconds(1));
+        EXPECT_EQ(store.RequestCookieList("127.0.0.1", "/icp/"), c.sent ? "a=1" : "") << header;
+    }
+}
+
 TEST(CookieStore, RequestListSelectsOrdersAndDropsExpired) {
     CookieStore store;
     const std::string host = "www.example.com";

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "lookup/LookupUrl.h"
@@ -39,6 +42,42 @@ std::string ExpectedHead(const ScriptedHttpServer& server, const std::string& do
            (cookie.empty() ? "" : "Cookie: " + cookie + "\r\n") + "\r\n";
 }
 
+// A resolver the test controls: names starting with "silent" never answer until released,
+// every other name is this machine. It counts the resolutions running at once. Shared with the
+// resolution threads, which outlive the lookups that gave up on them.
+struct TestResolver {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool released = false;
+    int calls = 0, running = 0, mostRunning = 0;
+
+    static lookup::ResolveHost Seam(const std::shared_ptr<TestResolver>& self) {
+        return [self](const std::string& host) {
+            std::unique_lock lock(self->mutex);
+            ++self->calls;
+            self->mostRunning = std::max(self->mostRunning, ++self->running);
+            self->changed.notify_all();
+            if (host.starts_with("silent")) {
+                self->changed.wait(lock, [&] { return self->released; });
+            }
+            --self->running;
+            self->changed.notify_all();
+            return lookup::ResolvedHost{{"127.0.0.1"}, ""};
+        };
+    }
+};
+
+// Lets the silent names answer when the test ends, and waits until they have.
+struct ReleaseAtEnd {
+    std::shared_ptr<TestResolver> resolver;
+    ~ReleaseAtEnd() {
+        std::unique_lock lock(resolver->mutex);
+        resolver->released = true;
+        resolver->changed.notify_all();
+        resolver->changed.wait(lock, [&] { return resolver->running == 0; });
+    }
+};
+
 std::string Ok(std::string_view body, const std::vector<std::string>& headers = {}) {
     return ScriptedHttpServer::Response("200 OK", body, headers);
 }
@@ -71,7 +110,13 @@ TEST(LookupClient, RequestBytesForEveryKindOfDomain) {
 
 TEST(LookupClient, CookiesFromAnyResponseGoBackOnLaterRequests) {
     ScriptedHttpServer server;
-    server.Enqueue(Ok("one", {"Set-Cookie: sid=abc; path=/"}));
+    server.Enqueue(Ok(
+        "one",
+        {"Set-Cookie: sid=abc; path=/",
+         // far-future expiries last; a past one or max-age 0 is removed
+         "Set-Cookie: forever=1; path=/; expires=Fri, 31 Dec 9999 23:59:59 GMT",
+         "Set-Cookie: long=2; path=/; Max-Age=9999999999", "Set-Cookie: now=3; path=/; Max-Age=0",
+         "Set-Cookie: old=4; path=/; expires=Sun, 06 Nov 1994 08:49:37 GMT"}));
     server.Enqueue(ScriptedHttpServer::Response(
         "404 Not Found", "gone", {"Set-Cookie: lang=cn; Path=/icp/", "Set-Cookie: junk=1"}));
     server.Enqueue(Ok("three", {"Set-Cookie: sid=; path=/"}));
@@ -84,11 +129,11 @@ TEST(LookupClient, CookiesFromAnyResponseGoBackOnLaterRequests) {
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[0], ExpectedHead(server, "a.cn"));
-    EXPECT_EQ(requests[1], ExpectedHead(server, "b.cn", "sid=abc"));
+    EXPECT_EQ(requests[1], ExpectedHead(server, "b.cn", "sid=abc; forever=1; long=2"));
     // junk has no path, so it is never sent
-    EXPECT_EQ(requests[2], ExpectedHead(server, "c.cn", "lang=cn; sid=abc"));
+    EXPECT_EQ(requests[2], ExpectedHead(server, "c.cn", "lang=cn; sid=abc; forever=1; long=2"));
     // sid was replaced by an empty value, which is not sent
-    EXPECT_EQ(requests[3], ExpectedHead(server, "d.cn", "lang=cn"));
+    EXPECT_EQ(requests[3], ExpectedHead(server, "d.cn", "lang=cn; forever=1; long=2"));
 }
 
 TEST(LookupClient, FailureResponsesCarryStatusLineAndErrorPage) {
@@ -285,6 +330,72 @@ TEST(LookupClient, ConnectFailuresAndBadUrlsLeaveTheClientUsable) {
     ScriptedHttpServer server;
     server.Enqueue(Ok("fine"));
     EXPECT_EQ(client.FetchPage(UrlFor(server, "a.cn")), "fine");
+}
+
+TEST(LookupClient, ConnectLimitCoversAResolverThatNeverAnswers) {
+    lookup::LookupLimits limits;
+    limits.connect = 500ms;
+    const auto resolver = std::make_shared<TestResolver>();
+    ReleaseAtEnd release{resolver};
+    ScriptedHttpServer server;
+    server.Enqueue(Ok("fine"));
+    LookupClient client(limits, TestResolver::Seam(resolver));
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        client.FetchPage("http://silent.test/x");
+        ADD_FAILURE() << "no failure";
+    } catch (const LookupError& e) {
+        EXPECT_STREQ(e.what(), "Connect timed out.");
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, limits.connect);
+    EXPECT_LT(took, limits.connect + 1s);
+    // The name is resolved on another thread, which the client no longer waits for.
+    EXPECT_EQ(client.FetchPage("http://working.test:" + std::to_string(server.Port()) + "/x"),
+              "fine");
+}
+
+TEST(LookupClient, SilentResolutionsHoldAtMostTheirSlots) {
+    lookup::LookupLimits limits;
+    limits.connect = 100ms;
+    const auto resolver = std::make_shared<TestResolver>();
+    ScriptedHttpServer server;
+    server.Enqueue(Ok("fine"));
+    const std::string working = "http://working.test:" + std::to_string(server.Port()) + "/x";
+    LookupClient client(limits, TestResolver::Seam(resolver));
+    {
+        ReleaseAtEnd release{resolver};
+        // Four names, each asked three times: the first two start resolutions, the others wait
+        // in vain for a slot, and a name asked again joins its running resolution.
+        for (int i = 0; i < 12; ++i) {
+            try {
+                client.FetchPage("http://silent" + std::to_string(i % 4) + ".test/x");
+                ADD_FAILURE() << "no failure";
+            } catch (const LookupError& e) {
+                EXPECT_STREQ(e.what(), "Connect timed out.");
+            }
+        }
+        // A numeric host needs no resolution, so no slot.
+        EXPECT_EQ(client.FetchPage(UrlFor(server, "a.cn")), "fine");
+        std::unique_lock lock(resolver->mutex);
+        // (a loaded machine may start a resolution thread late)
+        resolver->changed.wait_for(lock, 10s, [&] { return resolver->calls >= 2; });
+        EXPECT_EQ(resolver->calls, lookup::HostResolver::kMaxRunning);
+        EXPECT_EQ(resolver->mostRunning, lookup::HostResolver::kMaxRunning);
+    }
+    // Once the resolutions end their slots are free again (the threads free them a moment after
+    // the resolver returns, so a lookup just before then may still time out).
+    server.Enqueue(Ok("again"));
+    std::string page;
+    for (const auto until = std::chrono::steady_clock::now() + 10s;
+         page.empty() && std::chrono::steady_clock::now() < until;) {
+        try {
+            page = client.FetchPage(working);
+        } catch (const LookupError& e) {
+            EXPECT_STREQ(e.what(), "Connect timed out.");
+        }
+    }
+    EXPECT_EQ(page, "again");
 }
 
 TEST(LookupClient, ConcurrentCallersEachGetTheirOwnResponse) {

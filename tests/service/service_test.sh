@@ -157,6 +157,40 @@ pid=$(<"$CY_SERVICE_DIR/nginx.pid")
 "$service/stop" "127.0.0.1:$port" >/dev/null || fail "second stop failed"
 port=
 
+# --- names and text that nginx's configuration treats specially are served exactly --------------
+# A map word as a domain, a leading "~", "$" and a GBK trail byte 0x5C ("\\") in the text, and two
+# names that differ only in a trail byte's ASCII letter case (網 = BE 57, 緒 = BE 77).
+export CY_SERVICE_DIR=$work/odd
+cat >"$work/odd.tsv" <<'DATA'
+default	京ICP备00000101号	某某公司	2010-01-01
+~t.example	京ICP备00000102号	某某公司	2010-01-02
+a$b.example	京ICP备00000103号	某$x乗\n公司	2010-01-03
+中文網.example	京ICP备00000104号	某某公司	2010-01-04
+中文緒.example	京ICP备00000105号	某某公司	2010-01-05
+DATA
+out=$(CY_FILINGS=$work/odd.tsv "$service/start" 127.0.0.1:0) || fail "start with odd records: $out"
+if [[ $out =~ http://127\.0\.0\.1:([0-9]+)/ ]]; then
+    port=${BASH_REMATCH[1]}
+    open_connection
+    for pair in 'default 101' '~t.example 102' 'a$b.example 103' '中文網.example 104' '中文緒.example 105' \
+        'DEFAULT none' '中文网.example none'; do
+        lookup "$(gbk "${pair% *}")"
+        n=${pair#* }
+        if [[ $n == none ]]; then
+            cmp -s "$work/body" "$work/none" || fail "'${pair% *}' did not get the no-record page"
+        else
+            [[ $(<"$work/body") == *"$start_marker$(gbk "京ICP备00000$n号")$end_marker"* ]] ||
+                fail "'${pair% *}' did not get record $n"
+        fi
+    done
+    lookup 'a$b.example'
+    grep -qF -- "$sponsor_label$(gbk '某$x乗\n公司')$end_marker" "$work/body" ||
+        fail "a sponsor holding \$, a trail byte 0x5C and \\n is not served as written"
+    exec 3>&-
+    "$service/stop" "127.0.0.1:$port" >/dev/null || fail "stop of the odd-records instance failed"
+    port=
+fi
+
 # --- data the page generator must refuse ------------------------------------------------------
 bad=(
     $'example.com\t京ICP备00000001号\t某某公司'
@@ -165,6 +199,7 @@ bad=(
     $'example.com\t\t某某公司\t2010-05-20'
     $'example.com\t京ICP备00000001号\t某某公司\t2010-05-20\nExample.COM\t京ICP备00000002号\t某某公司\t2010-05-20'
     $'example.com\t京ICP备00000001号\t某某\xc2\xa9公司\t2010-05-20'
+    "example.com"$'\t'"京ICP备00000001号"$'\t'"$(printf '很%.0s' {1..2100})"$'\t2010-05-20'
 )
 for data in "${bad[@]}"; do
     printf '%s\n' "$data" >"$work/bad.tsv"
