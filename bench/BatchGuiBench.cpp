@@ -1,11 +1,15 @@
 // A batch over many rows through the main window, against a lookup service given by URL, with
 // the window's event loop sampled every 10 ms. Prints the batch's rows per second, the rate of
 // plain sequential FetchPage calls for the same URLs measured in the same run (the baseline),
-// their ratio, and the longest gap between two samples of the event loop.
+// their ratio, and the longest gap between two samples of the event loop. Also the same batch
+// through the same window with the batch counters ignored (a worker given no progress, so the
+// status panel stays still), and the ratio of the two: what following the batch costs.
 //   batch_gui_bench BASE_URL DOMAINS_FILE [ROWS] [ROUNDS]
 // BASE_URL ends with "Domain="; DOMAINS_FILE holds one domain per line (they are cycled).
 #include "U_Main.h"
 #include "gui/DomainTableModel.h"
+#include "gui/PanelStatusBar.h"
+#include "lookup/BatchLookup.h"
 #include "lookup/LookupClient.h"
 #include "lookup/LookupUrl.h"
 #include "table/DomainTable.h"
@@ -96,7 +100,7 @@ int main(int argc, char** argv) {
         rows.push_back(domains[i % domains.size()]);
     }
 
-    const long rounds = argc > 4 ? std::strtol(argv[4], nullptr, 10) : 3;
+    const long rounds = argc > 4 ? std::strtol(argv[4], nullptr, 10) : 5;
 
     TFrm_Main window;
     window.SetLookupBaseUrl(base);
@@ -105,8 +109,10 @@ int main(int argc, char** argv) {
     const std::size_t last = rows.size() - 1;
 
     // One batch over freshly appended rows; returns its rows per second and the longest gap
-    // between two 10 ms samples of the event loop beyond the period.
-    auto runBatch = [&](qint64& longestStall) {
+    // between two 10 ms samples of the event loop beyond the period. `workerRate` is the rate
+    // from the start to the worker's own end, free of the sampling period's grain.
+    using Clock = std::chrono::steady_clock;
+    auto runBatch = [&](qint64& longestStall, bool followed, double& workerRate) {
         window.Model().Clear();
         window.Model().AppendDomainRows(std::span<const std::string>(rows));
         QEventLoop loop;
@@ -122,10 +128,24 @@ int main(int argc, char** argv) {
                 loop.quit();
             }
         });
+        Clock::time_point start;
+        std::atomic<Clock::rep> quietEnd{0};
         QTimer::singleShot(0, &window, [&] {
             clock.start();
             sampler.start();
-            window.findChild<QPushButton*>(QStringLiteral("btn4"))->click();
+            start = Clock::now();
+            if (followed) {
+                window.findChild<QPushButton*>(QStringLiteral("btn4"))->click();
+            } else {
+                // btn4's worker without the counters: nothing reaches the status panel.
+                auto* worker = new TMyThread(table, window.Client(), base, nullptr);
+                QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+                QObject::connect(
+                    worker, &QThread::finished, worker,
+                    [&quietEnd] { quietEnd = Clock::now().time_since_epoch().count(); },
+                    Qt::DirectConnection);
+                worker->start();
+            }
         });
         loop.exec();
         const double rate = rows.size() / (clock.elapsed() / 1000.0);
@@ -133,22 +153,46 @@ int main(int argc, char** argv) {
         QEventLoop settle;
         QTimer::singleShot(100, &settle, &QEventLoop::quit);
         settle.exec();
+        const Clock::time_point end = followed
+                                          ? window.Progress()->Counts().ended
+                                          : Clock::time_point(Clock::duration(quietEnd.load()));
+        workerRate = rows.size() / std::chrono::duration<double>(end - start).count();
         return rate;
     };
 
     // Baseline and batch alternate; the machine is shared, so single figures wander and the
     // medians are compared.
-    std::vector<double> batchRates, fetchRates;
+    // The followed and the quiet batch run back to back and take turns going first; the
+    // median of their per-round ratios is what following costs.
+    std::vector<double> batchRates, fetchRates, followedRates, quietRates, progressRatios;
     qint64 longestStall = 0;
+    qint64 quietStall = 0;
     for (long r = 0; r < rounds; ++r) {
         fetchRates.push_back(FetchRateBesideTheLoop(base, rows));
-        batchRates.push_back(runBatch(longestStall));
+        double followed = 0;
+        double quiet = 0;
+        if (r % 2 == 0) {
+            runBatch(quietStall, false, quiet);
+            batchRates.push_back(runBatch(longestStall, true, followed));
+        } else {
+            batchRates.push_back(runBatch(longestStall, true, followed));
+            runBatch(quietStall, false, quiet);
+        }
+        followedRates.push_back(followed);
+        quietRates.push_back(quiet);
+        progressRatios.push_back(followed / quiet);
     }
     const double rate = Median(batchRates);
     const double rawRate = Median(fetchRates);
     std::printf(
-        "rows %zu rounds %ld batch_rate %.1f fetch_rate %.1f ratio %.3f longest_stall_ms %lld\n",
-        rows.size(), rounds, rate, rawRate, rate / rawRate, static_cast<long long>(longestStall));
+        "rows %zu rounds %ld batch_rate %.1f fetch_rate %.1f ratio %.3f longest_stall_ms %lld "
+        "followed_rate %.1f quiet_rate %.1f progress_ratio %.3f panel %s\n",
+        rows.size(), rounds, rate, rawRate, rate / rawRate, static_cast<long long>(longestStall),
+        Median(followedRates), Median(quietRates), Median(progressRatios),
+        window.findChild<gui::PanelStatusBar*>(QStringLiteral("stat1"))
+            ->PanelText(2)
+            .toUtf8()
+            .constData());
     std::fflush(nullptr);
     _exit(0);
 }

@@ -1,6 +1,8 @@
 #include "U_Main.h"
 
 #include "U_AboutBox.h"
+#include "gui/BatchStatus.h"
+#include "gui/DesktopProgress.h"
 #include "gui/DomainTableModel.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
@@ -21,8 +23,11 @@
 #include <QLayout>
 #include <QPointer>
 #include <QShowEvent>
+#include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <exception>
 #include <stdexcept>
 
@@ -34,6 +39,9 @@ constexpr int kClientWidth = 494;
 constexpr int kClientHeight = 486;
 constexpr int kStatusBarHeight = 19;
 constexpr QPoint kInitialPosition{520, 190};
+// The third status panel shows the batches' progress, refreshed at most this often.
+constexpr int kProgressPanel = 2;
+constexpr int kProgressPeriodMs = 100;
 
 // Places a window that has no owner so that its centre lies on the centre of `over`. move()
 // places the window's frame, whose size is known only once the window is shown; take its
@@ -91,6 +99,9 @@ TFrm_Main::TFrm_Main(QWidget* parent)
     : QMainWindow(parent),
       table_(std::make_shared<table::DomainTable>()),
       idhtp1_(std::make_shared<lookup::LookupClient>()),
+      progress_(std::make_shared<lookup::BatchProgress>()),
+      progressTimer_(new QTimer(this)),
+      desktop_(std::make_unique<gui::DesktopProgress>()),
       lookupBaseUrl_(lookup::LookupBaseUrl()),
       model_(new gui::DomainTableModel(table_, this)),
       dlgOpen1(MakeFileDialog(this, "dlgOpen1", QFileDialog::AcceptOpen)),
@@ -151,6 +162,15 @@ void TFrm_Main::ConnectCommands() {
     connect(N3, &QAction::triggered, this, guarded(this, &TFrm_Main::N3Click));
     connect(lbl1, &gui::ClickableLabel::clicked, this, guarded(this, &TFrm_Main::lbl1Click));
     connect(lv1, &gui::ReportListView::popupRequested, this, &TFrm_Main::ShowPopup);
+    progressTimer_->setInterval(kProgressPeriodMs);
+    connect(progressTimer_, &QTimer::timeout, this, &TFrm_Main::ShowBatchProgress);
+    connect(stat1, &gui::PanelStatusBar::panelClicked, this, [this](int index) noexcept {
+        try {
+            StatusPanelClick(index);
+        } catch (...) {
+            gui::ShowCurrentException(this);
+        }
+    });
 }
 
 void TFrm_Main::ShowPopup(const QPoint& globalPos) {
@@ -202,14 +222,63 @@ void TFrm_Main::btn3Click() {
 void TFrm_Main::btn4Click() {
     // Owned by its own run: no parent (a window must not destroy a running thread), deleted
     // through deleteLater once finished.
-    auto* worker = new TMyThread(table_, idhtp1_, lookupBaseUrl_);
+    auto* worker = new TMyThread(table_, idhtp1_, lookupBaseUrl_, progress_);
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    connect(worker, &QThread::finished, this, &TFrm_Main::BatchEnded);
     worker->start(QThread::NormalPriority);
     if (!worker->isRunning() && !worker->isFinished()) {
         // QThread::start reports a failed pthread_create only through its state.
         delete worker;
         throw std::runtime_error("Thread creation error: " + table::SystemErrorText(EAGAIN));
     }
+    if (workers_++ == 0) {
+        stopped_ = false;
+        // A new run: until the worker has counted its rows, say what it will look up.
+        stat1->SetPanelText(kProgressPanel,
+                            QStringLiteral("查询 0/%1 失败 0").arg(table_->RowCount()));
+        stat1->SetPanelToolTip(kProgressPanel, QStringLiteral("单击停止查询"));
+        progressTimer_->start();
+    }
+}
+
+// Shows the counts of the run; the timer calls it while workers run, so the panel changes at
+// most ten times a second however fast the rows go.
+void TFrm_Main::ShowBatchProgress() {
+    const lookup::BatchCounts counts = progress_->Counts();
+    if (counts.running == 0 && workers_ > 0 && !stopped_) {
+        return;  // a worker has not begun yet: the counts are still the last run's
+    }
+    stat1->SetPanelText(kProgressPanel, gui::BatchPanelText(counts));
+    stat1->SetPanelToolTip(kProgressPanel,
+                           gui::BatchPanelToolTip(counts, std::chrono::steady_clock::now()));
+    desktop_->Show(counts);
+}
+
+void TFrm_Main::BatchEnded() {
+    if (--workers_ == 0) {
+        progressTimer_->stop();
+        ShowBatchProgress();
+        desktop_->RunEnded(progress_->Counts(), isActiveWindow());
+    }
+}
+
+// A click on the progress panel while batches run offers to stop them all. Results already
+// written stay; the cut-off row keeps what it held.
+void TFrm_Main::StatusPanelClick(int index) {
+    if (index != kProgressPanel || workers_ == 0) {
+        return;
+    }
+    const auto answer = gui::ShowMessageBox(
+        this,
+        {gui::kApplicationTitle, QStringLiteral("停止批量查询？"), QMessageBox::Question,
+         QMessageBox::Yes | QMessageBox::No, QMessageBox::No},
+        Qt::ApplicationModal);
+    if (answer != QMessageBox::Yes) {
+        return;
+    }
+    progress_->Stop(*idhtp1_);
+    stopped_ = true;  // the workers' ends are still on their way
+    ShowBatchProgress();
 }
 
 void TFrm_Main::btn6Click() {
@@ -268,8 +337,11 @@ void TFrm_Main::N9Click() {
     if (selected.isEmpty()) {
         return;
     }
-    lookup::RequeryRow(*table_, *idhtp1_, static_cast<std::size_t>(selected.first().row()),
-                       lookupBaseUrl_);
+    const auto cause = lookup::RequeryRow(
+        *table_, *idhtp1_, static_cast<std::size_t>(selected.first().row()), lookupBaseUrl_);
+    if (cause) {
+        stat1->SetPanelText(kProgressPanel, QStringLiteral("重查失败：") + gui::FromGbk(*cause));
+    }
 }
 
 // Opens the usage page in the user's browser.
@@ -304,12 +376,19 @@ void TFrm_Main::FormShow() {
     lbl1->setParent(stat1);
     lbl1->setGeometry(panel.left(), panel.top() + 2, 150, 13);
     lbl1->show();
+    // The link covers the start of the third panel: its text begins right of the link.
+    stat1->SetPanelIndent(kProgressPanel, std::max(2, lbl1->geometry().right() + 5 -
+                                                          stat1->PanelRect(kProgressPanel).left()));
 }
 
 TMyThread::TMyThread(std::shared_ptr<table::DomainTable> table,
-                     std::shared_ptr<lookup::LookupClient> client, std::string baseUrl)
-    : table_(std::move(table)), client_(std::move(client)), baseUrl_(std::move(baseUrl)) {}
+                     std::shared_ptr<lookup::LookupClient> client, std::string baseUrl,
+                     std::shared_ptr<lookup::BatchProgress> progress)
+    : table_(std::move(table)),
+      client_(std::move(client)),
+      baseUrl_(std::move(baseUrl)),
+      progress_(std::move(progress)) {}
 
 void TMyThread::run() {
-    lookup::RunBatch(*table_, *client_, baseUrl_);
+    lookup::RunBatch(*table_, *client_, baseUrl_, progress_.get());
 }

@@ -14,13 +14,16 @@
 
 class QDialog;
 class QFileDialog;
+class QTimer;
 
 namespace gui {
+class DesktopProgress;
 class DomainTableModel;
-}
+}  // namespace gui
 namespace lookup {
+class BatchProgress;
 class LookupClient;
-}
+}  // namespace lookup
 namespace table {
 class DomainTable;
 }
@@ -42,6 +45,10 @@ public:
     const std::shared_ptr<table::DomainTable>& Table() const { return table_; }
     // The one lookup client, shared with the batch workers.
     const std::shared_ptr<lookup::LookupClient>& Client() const { return idhtp1_; }
+    // The counts of the batches, shared with the workers.
+    const std::shared_ptr<lookup::BatchProgress>& Progress() const { return progress_; }
+    // The batches' progress on the desktop's launcher and the notice at the end of a long run.
+    gui::DesktopProgress& Desktop() const { return *desktop_; }
     // Where lookups go: LookupBaseUrl() in the program; tests point it at their own server.
     void SetLookupBaseUrl(std::string baseUrl) { lookupBaseUrl_ = std::move(baseUrl); }
 
@@ -54,6 +61,10 @@ private:
     void ShowPopup(const QPoint& globalPos);
     // The three exports: build the lines, ask for a file name, write the file.
     void ExportRows(table::ExportKind kind);
+    // The third status panel: the batches' progress, and a stop on a click.
+    void ShowBatchProgress();
+    void BatchEnded();
+    void StatusPanelClick(int index);
 
     // Handlers: the command table of the window.
     void btn1Click();
@@ -75,6 +86,11 @@ private:
 
     std::shared_ptr<table::DomainTable> table_;
     std::shared_ptr<lookup::LookupClient> idhtp1_;
+    std::shared_ptr<lookup::BatchProgress> progress_;
+    int workers_ = 0;        // batch workers started and not yet finished
+    bool stopped_ = false;   // the user stopped the workers of this run
+    QTimer* progressTimer_;  // child of this window; refreshes the panel while workers run
+    std::unique_ptr<gui::DesktopProgress> desktop_;
     std::string lookupBaseUrl_;
     gui::DomainTableModel* model_;  // child of this window
     QDialog* frmAdd_ = nullptr;
@@ -95,7 +111,8 @@ class TMyThread final : public QThread {
     Q_OBJECT
 public:
     TMyThread(std::shared_ptr<table::DomainTable> table,
-              std::shared_ptr<lookup::LookupClient> client, std::string baseUrl);
+              std::shared_ptr<lookup::LookupClient> client, std::string baseUrl,
+              std::shared_ptr<lookup::BatchProgress> progress);
 
 protected:
     void run() override;
@@ -104,4 +121,5 @@ private:
     std::shared_ptr<table::DomainTable> table_;
     std::shared_ptr<lookup::LookupClient> client_;
     std::string baseUrl_;
+    std::shared_ptr<lookup::BatchProgress> progress_;
 };

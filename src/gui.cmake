@@ -1,5 +1,5 @@
 # The windows, the small Qt helpers they share, and the program.
-find_package(Qt6 REQUIRED COMPONENTS Widgets WebEngineWidgets)
+find_package(Qt6 REQUIRED COMPONENTS Widgets WebEngineWidgets DBus)
 find_package(JPEG REQUIRED)
 
 set(CMAKE_AUTOMOC ON)
@@ -10,7 +10,9 @@ add_library(cy_windows STATIC
     U_Main.cpp U_Main.h U_Main.ui
     U_add.cpp U_add.h U_add.ui
     U_AboutBox.cpp U_AboutBox.h U_AboutBox.ui
+    gui/BatchStatus.cpp gui/BatchStatus.h
     gui/ClickableLabel.cpp gui/ClickableLabel.h
+    gui/DesktopProgress.cpp gui/DesktopProgress.h
     gui/DomainTableModel.cpp gui/DomainTableModel.h
     gui/ErrorBox.cpp gui/ErrorBox.h
     gui/Fonts.cpp gui/Fonts.h
@@ -26,7 +28,7 @@ target_include_directories(cy_windows PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}
 target_compile_definitions(cy_windows PUBLIC CY_MAKER_HOST="${CY_MAKER_HOST}"
     QT_NO_CAST_FROM_ASCII QT_NO_KEYWORDS)
 target_link_libraries(cy_windows PUBLIC table lookup Qt6::Widgets Qt6::WebEngineWidgets
-    PRIVATE JPEG::JPEG)
+    PRIVATE JPEG::JPEG Qt6::DBus)
 cy_warnings(cy_windows)
 
 # The pictures, compiled in. qt_add_resources (not a .qrc under AUTORCC) because cy_windows is a

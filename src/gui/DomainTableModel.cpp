@@ -63,11 +63,16 @@ QVariant DomainTableModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::BackgroundRole) {
         return lv1CustomDrawItem(index.row());
     }
-    if (role != Qt::DisplayRole) {
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
         return {};
     }
     const auto row = static_cast<std::size_t>(index.row());
     try {
+        if (role == Qt::ToolTipRole) {
+            // The reason of the row's last failed lookup, on every cell of the row.
+            const std::string failure = table_->Failure(row);
+            return failure.empty() ? QVariant() : QVariant(FromGbk(failure));
+        }
         if (index.column() == 0) {
             return QString::number(table_->Row(row).number);
         }
@@ -127,8 +132,9 @@ void DomainTableModel::FlushDirtyRows() {
         return;
     }
     const int last = std::min(static_cast<int>(range->last), rows_ - 1);
-    Q_EMIT dataChanged(index(static_cast<int>(range->first), 1), index(last, kColumnCount - 1),
-                       {Qt::DisplayRole});
+    // A write changes result cells and the row's failure reason (the tooltip of every cell).
+    Q_EMIT dataChanged(index(static_cast<int>(range->first), 0), index(last, kColumnCount - 1),
+                       {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 }  // namespace gui

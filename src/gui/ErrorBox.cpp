@@ -3,6 +3,7 @@
 #include "gui/GbkText.h"
 #include "lookup/CodePage936.h"
 
+#include <QAbstractButton>
 #include <QWidget>
 
 #include <utility>
@@ -27,6 +28,16 @@ QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const ShownBox& box,
     }
     QMessageBox mb(box.icon, box.title, box.text, box.buttons, parent);
     mb.setWindowModality(modality);
+    // The program's questions answer in Chinese whatever the system's language.
+    if (QAbstractButton* yes = mb.button(QMessageBox::Yes)) {
+        yes->setText(QStringLiteral("是(&Y)"));
+    }
+    if (QAbstractButton* no = mb.button(QMessageBox::No)) {
+        no->setText(QStringLiteral("否(&N)"));
+    }
+    if (box.defaultButton != QMessageBox::NoButton) {
+        mb.setDefaultButton(box.defaultButton);
+    }
     return static_cast<QMessageBox::StandardButton>(mb.exec());
 }
 

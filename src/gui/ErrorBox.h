@@ -25,6 +25,8 @@ struct ShownBox {
     QString text;
     QMessageBox::Icon icon;
     QMessageBox::StandardButtons buttons;
+    // The button that Enter presses; NoButton leaves the choice to the box.
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 
 // Test hook: while set, boxes are not shown; each is handed to the hook instead, and the

@@ -1,6 +1,7 @@
 #include "gui/PanelStatusBar.h"
 
 #include <QLabel>
+#include <QMouseEvent>
 #include <QResizeEvent>
 
 #include <algorithm>
@@ -34,6 +35,43 @@ void PanelStatusBar::SetPanelText(int index, const QString& text) {
 
 QString PanelStatusBar::PanelText(int index) const {
     return panels_.at(static_cast<std::size_t>(index))->text();
+}
+
+void PanelStatusBar::SetPanelToolTip(int index, const QString& text) {
+    panels_.at(static_cast<std::size_t>(index))->setToolTip(text);
+}
+
+QString PanelStatusBar::PanelToolTip(int index) const {
+    return panels_.at(static_cast<std::size_t>(index))->toolTip();
+}
+
+void PanelStatusBar::SetPanelIndent(int index, int pixels) {
+    panels_.at(static_cast<std::size_t>(index))->setIndent(pixels);
+}
+
+int PanelStatusBar::PanelAt(const QPoint& pos) const {
+    for (std::size_t i = 0; i < panels_.size(); ++i) {
+        if (panels_[i]->geometry().contains(pos)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+// The panels' labels pass mouse presses on to this bar.
+void PanelStatusBar::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton ? PanelAt(event->position().toPoint()) : -1;
+    QStatusBar::mousePressEvent(event);
+}
+
+void PanelStatusBar::mouseReleaseEvent(QMouseEvent* event) {
+    const int panel = event->button() == Qt::LeftButton ? PanelAt(event->position().toPoint()) : -1;
+    const bool click = panel >= 0 && panel == pressed_;
+    pressed_ = -1;
+    QStatusBar::mouseReleaseEvent(event);
+    if (click) {
+        Q_EMIT panelClicked(panel);
+    }
 }
 
 QRect PanelStatusBar::PanelRect(int index) const {

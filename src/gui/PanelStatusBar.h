@@ -22,17 +22,30 @@ public:
     int PanelCount() const { return static_cast<int>(panels_.size()); }
     void SetPanelText(int index, const QString& text);
     QString PanelText(int index) const;
+    void SetPanelToolTip(int index, const QString& text);
+    QString PanelToolTip(int index) const;
+    // Blank pixels before the panel's text, for a panel that something lies over at its start.
+    void SetPanelIndent(int index, int pixels);
     // The panel's rectangle in the status bar's own coordinates.
     QRect PanelRect(int index) const;
 
+Q_SIGNALS:
+    // A left click (press and release) on the panel with this index. A widget lying over a
+    // panel, such as a link, keeps its own clicks.
+    void panelClicked(int index);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void Place();
+    int PanelAt(const QPoint& pos) const;  // -1 when none
 
     std::vector<int> widths_;
     std::vector<QLabel*> panels_;  // children of this bar
+    int pressed_ = -1;             // panel under the left button's press
 };
 
 }  // namespace gui

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "lookup/CodePage936.h"
+#include "lookup/FailureReason.h"
 #include "lookup/FilingFields.h"
 #include "lookup/LookupClient.h"
 #include "lookup/LookupUrl.h"
@@ -24,43 +25,178 @@ table::Cell CellOf(FilingField field) {
 }
 
 // Writes each field into the row as soon as it is extracted; an empty filing number becomes
-// NotFiledMark.
-void WriteFields(table::DomainTable& table, table::RowId row, std::string_view page,
+// NotFiledMark. Then the row no longer carries a failure. Returns whether the row is filed.
+bool WriteFields(table::DomainTable& table, table::RowId row, std::string_view page,
                  bool stopWhenNotFiled) {
+    bool filed = false;
     ExtractFilingFields(page, stopWhenNotFiled, [&](FilingField field, std::string text) {
-        if (field == FilingField::FilingNo && text.empty()) {
-            text = table::NotFiledMark;
+        if (field == FilingField::FilingNo) {
+            filed = !text.empty();
+            if (!filed) {
+                text = table::NotFiledMark;
+            }
         }
         table.WriteCell(row, CellOf(field), std::move(text));
     });
+    table.SetFailure(row, {});
+    return filed;
+}
+
+// Leaves the cause of the failure being handled on the row, if the row still exists.
+void NoteFailure(table::DomainTable& table, std::optional<table::RowId> row,
+                 const std::string& cause) {
+    if (!row) {
+        return;
+    }
+    try {
+        table.SetFailure(*row, RowFailureText(cause));
+    } catch (const table::RowMissing&) {
+        // Cleared meanwhile: nobody is left to tell.
+    }
 }
 
 }  // namespace
 
-void RunBatch(table::DomainTable& table, LookupClient& client, std::string_view baseUrl) {
+void RunBatch(table::DomainTable& table, LookupClient& client, std::string_view baseUrl,
+              BatchProgress* progress) {
     const std::size_t n = table.RowCount();
+    const std::uint64_t generation = progress ? progress->BeginBatch(n) : 0;
+    using Outcome = BatchProgress::Outcome;
     for (std::size_t i = 0; i < n; ++i) {
+        if (progress && progress->StopRequested(generation)) {
+            break;
+        }
+        std::optional<table::RowId> row;
+        Outcome outcome = Outcome::Gone;
         try {
             const table::CellRead domain = table.ReadCellWithId(i, table::Cell::Domain);
+            row = domain.id;
             const std::string page =
                 cp936::RoundTrip(client.FetchPage(LookupUrl(domain.text, baseUrl)));
-            WriteFields(table, domain.id, page, /*stopWhenNotFiled=*/true);
+            outcome = WriteFields(table, domain.id, page, /*stopWhenNotFiled=*/true)
+                          ? Outcome::Filed
+                          : Outcome::Unfiled;
+        } catch (const table::RowMissing&) {
+            // The row is gone (a clear): nothing to look up or to tell; go on.
         } catch (...) {
-            // A row that is gone or whose lookup failed keeps what it holds; go on.
+            // A failed lookup keeps what the row holds and leaves its reason; go on. A lookup
+            // cut off by a stop is no failure of the row: the batch ends here.
+            if (progress && CurrentFailureIsStop() && progress->StopRequested(generation)) {
+                break;
+            }
+            NoteFailure(table, row, CurrentFailureCause());
+            outcome = Outcome::Failed;
         }
+        if (progress) {
+            progress->RowDone(outcome);
+        }
+    }
+    if (progress) {
+        progress->EndBatch(generation);
     }
 }
 
-bool RequeryRow(table::DomainTable& table, LookupClient& client, std::size_t index,
-                std::string_view baseUrl) {
+std::optional<std::string> RequeryRow(table::DomainTable& table, LookupClient& client,
+                                      std::size_t index, std::string_view baseUrl) {
+    std::optional<table::RowId> row;
     try {
         const table::CellRead domain = table.ReadCellWithId(index, table::Cell::Domain);
+        row = domain.id;
         const std::string page = client.FetchPage(LookupUrl(domain.text, baseUrl));
         WriteFields(table, domain.id, page, /*stopWhenNotFiled=*/false);
-        return true;
+        return std::nullopt;
     } catch (...) {
-        return false;
+        std::string cause = CurrentFailureCause();
+        NoteFailure(table, row, cause);
+        return cause;
     }
+}
+
+BatchCounts BatchProgress::Counts() const {
+    std::lock_guard lock(mutex_);
+    BatchCounts c;
+    c.total = total_;
+    c.done = done_;
+    c.filed = filed_;
+    c.unfiled = unfiled_;
+    c.failed = failed_;
+    c.running = running_ + stopping_;
+    c.stopped = stopped_;
+    c.started = started_;
+    c.ended = endedAt_;
+    return c;
+}
+
+std::uint64_t BatchProgress::BeginBatch(std::size_t n) {
+    std::lock_guard lock(mutex_);
+    if (running_ + stopping_ == 0) {
+        // A new run: the counts of the last one go.
+        total_ = 0;
+        done_ = 0;
+        filed_ = 0;
+        unfiled_ = 0;
+        failed_ = 0;
+        stopped_ = false;
+        started_ = std::chrono::steady_clock::now();
+    }
+    ++running_;
+    total_ += n;
+    return stopGeneration_;
+}
+
+void BatchProgress::EndBatch(std::uint64_t generation) {
+    {
+        std::lock_guard lock(mutex_);
+        --(generation == stopGeneration_ ? running_ : stopping_);
+        if (running_ + stopping_ == 0) {
+            endedAt_ = std::chrono::steady_clock::now();
+        }
+    }
+    ended_.notify_all();
+}
+
+void BatchProgress::RowDone(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Filed:
+            filed_.fetch_add(1, std::memory_order_relaxed);
+            break;
+        case Outcome::Unfiled:
+            unfiled_.fetch_add(1, std::memory_order_relaxed);
+            break;
+        case Outcome::Failed:
+            failed_.fetch_add(1, std::memory_order_relaxed);
+            break;
+        case Outcome::Gone:
+            break;
+    }
+    done_.fetch_add(1, std::memory_order_relaxed);
+}
+
+bool BatchProgress::Stop(LookupClient& client, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::unique_lock lock(mutex_);
+    if (running_ + stopping_ == 0) {
+        return true;
+    }
+    stopped_ = true;
+    stopping_ += running_;
+    running_ = 0;
+    ++stopGeneration_;
+    // Each batch sees the stop at its next row; the one inside an exchange is cut off. A batch
+    // waiting for the client gets it next and may begin one more exchange, so cut again until
+    // all have ended. Batches started meanwhile are not waited for.
+    while (stopping_ > 0) {
+        lock.unlock();
+        client.Abort();
+        lock.lock();
+        if (ended_.wait_for(lock, std::chrono::milliseconds(20), [&] { return stopping_ == 0; })) {
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace lookup

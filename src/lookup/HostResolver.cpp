@@ -99,15 +99,16 @@ std::vector<std::string> HostResolver::Resolve(const std::string& host,
         }
         // Every slot is held by a resolution that has not ended: wait for one within our limit.
         if (shared_->changed.wait_until(lock, deadline) == std::cv_status::timeout) {
-            throw LookupError("Connect timed out.");
+            throw LookupError("Connect timed out.", LookupError::Kind::ConnectTimeout);
         }
     }
     if (!shared_->changed.wait_until(lock, deadline, [&] { return job->done; })) {
-        throw LookupError("Connect timed out.");
+        throw LookupError("Connect timed out.", LookupError::Kind::ConnectTimeout);
     }
     if (!job->result.error.empty() || job->result.addresses.empty()) {
         throw LookupError("Cannot resolve host " + host + ": " +
-                          (job->result.error.empty() ? "no address" : job->result.error));
+                              (job->result.error.empty() ? "no address" : job->result.error),
+                          LookupError::Kind::NameNotFound);
     }
     return job->result.addresses;
 }

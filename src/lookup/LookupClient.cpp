@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/error.hpp>
@@ -38,6 +40,9 @@ struct LookupClient::Impl {
     // Starts one asynchronous operation and runs the context until it has completed.
     template <class Start>
     error_code Run(Start start, std::size_t* bytes = nullptr) {
+        if (aborting) {
+            return asio::error::operation_aborted;  // Abort() came between two operations
+        }
         error_code result = asio::error::would_block;
         start([&](error_code ec, std::size_t n = 0) {
             result = ec;
@@ -71,9 +76,20 @@ struct LookupClient::Impl {
     void Read(ResponseReader& reader, const std::string& host, Clock::time_point deadline,
               bool& peerClosed, bool& leftover);
 
+    // Abort() from another thread: the exchange in flight (numbered, so that a late request
+    // never reaches the next one) is cut by cancelling its socket's operations on the thread
+    // that runs them, and every further operation of that exchange fails at once.
+    void BeginFlight();
+    bool EndFlight();  // true when the exchange was aborted
+    void Abort();
+
     LookupLimits limits;
     HostResolver resolver;
     std::mutex exchange;  // one whole exchange at a time
+    std::mutex flight;    // guards inFlight and exchangeNo against Abort()
+    bool inFlight = false;
+    std::uint64_t exchangeNo = 0;
+    std::atomic<bool> aborting{false};
     asio::io_context ioc;
     std::optional<beast::tcp_stream> stream;
     std::string connectedHost;
@@ -95,7 +111,8 @@ void LookupClient::Impl::Connect(const HttpUrl& url) {
         }
     }
     if (endpoints.empty()) {
-        throw LookupError("Cannot resolve host " + url.host + ": no address");
+        throw LookupError("Cannot resolve host " + url.host + ": no address",
+                          LookupError::Kind::NameNotFound);
     }
     stream.emplace(ioc);
     stream->expires_at(deadline);
@@ -105,10 +122,13 @@ void LookupClient::Impl::Connect(const HttpUrl& url) {
     });
     if (connected) {
         stream.reset();
-        throw LookupError(connected == beast::error::timeout
-                              ? std::string("Connect timed out.")
-                              : "Cannot connect to " + url.HostHeader() + ": " +
-                                    connected.message());
+        if (connected == beast::error::timeout) {
+            throw LookupError("Connect timed out.", LookupError::Kind::ConnectTimeout);
+        }
+        throw LookupError("Cannot connect to " + url.HostHeader() + ": " + connected.message(),
+                          connected == asio::error::connection_refused
+                              ? LookupError::Kind::Refused
+                              : LookupError::Kind::ConnectFailed);
     }
     connectedHost = url.host;
     connectedPort = url.port;
@@ -138,7 +158,9 @@ void LookupClient::Impl::Read(ResponseReader& reader, const std::string& host,
                 break;
             }
             if (ec == beast::error::timeout) {
-                throw LookupError("Read timed out.");
+                throw LookupError("Read timed out.", Clock::now() >= deadline
+                                                         ? LookupError::Kind::ExchangeTimeout
+                                                         : LookupError::Kind::ReadTimeout);
             }
             if (ec) {
                 throw LookupError("Socket error: " + ec.message());
@@ -180,9 +202,10 @@ std::string LookupClient::Impl::Fetch(std::string_view url) {
         const error_code written = Run(
             [&](auto done) { asio::async_write(*stream, asio::buffer(head), std::move(done)); });
         if (written) {
-            throw LookupError(written == beast::error::timeout
-                                  ? std::string("Write timed out.")
-                                  : "Socket error: " + written.message());
+            if (written == beast::error::timeout) {
+                throw LookupError("Write timed out.", LookupError::Kind::WriteTimeout);
+            }
+            throw LookupError("Socket error: " + written.message());
         }
         Read(reader, parts.host, deadline, peerClosed, leftover);
     } catch (...) {
@@ -203,6 +226,33 @@ std::string LookupClient::Impl::Fetch(std::string_view url) {
     return reader.TakeBody();
 }
 
+void LookupClient::Impl::BeginFlight() {
+    std::lock_guard lock(flight);
+    ++exchangeNo;
+    inFlight = true;
+    aborting = false;
+}
+
+bool LookupClient::Impl::EndFlight() {
+    std::lock_guard lock(flight);
+    inFlight = false;
+    return aborting.exchange(false);
+}
+
+void LookupClient::Impl::Abort() {
+    std::lock_guard lock(flight);
+    if (!inFlight || aborting) {
+        return;
+    }
+    aborting = true;
+    // Runs on the exchange's own thread inside io_context::run, where the stream lives.
+    asio::post(ioc, [this, number = exchangeNo] {
+        if (stream && number == exchangeNo) {
+            stream->cancel();
+        }
+    });
+}
+
 LookupClient::LookupClient() : LookupClient(LookupLimits{}) {}
 
 LookupClient::LookupClient(const LookupLimits& limits, ResolveHost resolve)
@@ -214,7 +264,22 @@ LookupClient::~LookupClient() {
 
 std::string LookupClient::FetchPage(std::string_view url) {
     std::lock_guard lock(impl_->exchange);
-    return impl_->Fetch(url);
+    impl_->BeginFlight();
+    try {
+        std::string page = impl_->Fetch(url);
+        impl_->EndFlight();
+        return page;
+    } catch (...) {
+        if (impl_->EndFlight()) {
+            impl_->Close();
+            throw LookupError("Lookup stopped.", LookupError::Kind::Stopped);
+        }
+        throw;
+    }
+}
+
+void LookupClient::Abort() {
+    impl_->Abort();
 }
 
 }  // namespace lookup

@@ -27,6 +27,11 @@ public:
     // stays usable after any failure.
     std::string FetchPage(std::string_view url);
 
+    // Cuts off the exchange in flight, if any, from any thread: its FetchPage throws
+    // LookupError with Kind::Stopped at once (a host name still being resolved is waited
+    // for). Lookups that start afterwards are not affected.
+    void Abort();
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

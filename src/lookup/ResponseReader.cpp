@@ -127,22 +127,23 @@ std::string ResponseReader::Header(std::string_view name) const {
     return {};
 }
 
-void ResponseReader::Fail(const std::string& message) {
+void ResponseReader::Fail(const std::string& message, LookupError::Kind kind) {
     state_ = State::Failed;
-    throw LookupError(message);
+    throw LookupError(message, kind);
 }
 
 bool ResponseReader::TakeLine(std::string_view& bytes, bool countsAsHead) {
     const std::size_t lf = bytes.find('\n');
     const std::size_t take = lf == std::string_view::npos ? bytes.size() : lf;
     if (line_.size() + take > limits_.maxLine) {
-        Fail("Max line length exceeded.");
+        Fail("Max line length exceeded.", LookupError::Kind::SizeCap);
     }
     const std::size_t consumed = take + (lf == std::string_view::npos ? 0 : 1);
     if (countsAsHead) {
         headBytes_ += consumed;
         if (headBytes_ > limits_.maxHeaderBlock) {
-            Fail("Response header exceeds " + std::to_string(limits_.maxHeaderBlock) + " bytes.");
+            Fail("Response header exceeds " + std::to_string(limits_.maxHeaderBlock) + " bytes.",
+                 LookupError::Kind::SizeCap);
         }
     }
     line_.append(bytes.substr(0, take));
@@ -197,7 +198,8 @@ void ResponseReader::OnHeadEnd() {
     const long long length = ParseContentLength(Header("Content-Length"));
     if (length > 0) {
         if (static_cast<unsigned long long>(length) > limits_.maxBody) {
-            Fail("Response body exceeds " + std::to_string(limits_.maxBody) + " bytes.");
+            Fail("Response body exceeds " + std::to_string(limits_.maxBody) + " bytes.",
+                 LookupError::Kind::SizeCap);
         }
         remaining_ = static_cast<std::size_t>(length);
         body_.reserve(std::min<std::size_t>(remaining_, 1 << 20));
@@ -223,7 +225,8 @@ void ResponseReader::TakeSizedBody(std::string_view& bytes, State next) {
 
 void ResponseReader::AppendBody(std::string_view bytes) {
     if (body_.size() + bytes.size() > limits_.maxBody) {
-        Fail("Response body exceeds " + std::to_string(limits_.maxBody) + " bytes.");
+        Fail("Response body exceeds " + std::to_string(limits_.maxBody) + " bytes.",
+             LookupError::Kind::SizeCap);
     }
     body_.append(bytes);
 }
@@ -262,8 +265,8 @@ std::size_t ResponseReader::Feed(std::string_view bytes) {
                     remaining_ = ParseChunkSize(line_, limits_.maxBody);
                     line_.clear();
                     if (remaining_ > limits_.maxBody - body_.size()) {
-                        Fail("Response body exceeds " + std::to_string(limits_.maxBody) +
-                             " bytes.");
+                        Fail("Response body exceeds " + std::to_string(limits_.maxBody) + " bytes.",
+                             LookupError::Kind::SizeCap);
                     }
                     state_ = remaining_ > 0 ? State::ChunkData : State::LastLine;
                 }
@@ -298,7 +301,7 @@ void ResponseReader::FeedEnd() {
         case State::Failed:
             throw LookupError("Response reader used after a failure.");
         default:
-            Fail("Connection closed gracefully.");
+            Fail("Connection closed gracefully.", LookupError::Kind::Dropped);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "lookup/LookupError.h"
 #include "lookup/LookupLimits.h"
 
 namespace lookup {
@@ -74,7 +75,7 @@ private:
     void AppendBody(std::string_view bytes);
     // Takes up to remaining_ bytes of a sized body or chunk; moves to `next` once all came.
     void TakeSizedBody(std::string_view& bytes, State next);
-    [[noreturn]] void Fail(const std::string& message);
+    [[noreturn]] void Fail(const std::string& message, LookupError::Kind kind);
 
     LookupLimits limits_;
     State state_ = State::StatusLine;

@@ -91,18 +91,46 @@ void DomainTable::WriteCell(RowId id, Cell c, std::string text) {
         std::lock_guard lock(mutex_);
         const std::size_t index = IndexOrThrow(id);
         rows_[index].cells[static_cast<int>(c)] = std::move(text);
-        if (!dirty_) {
-            dirty_ = true;
-            dirtyMin_ = dirtyMax_ = id;
-            notify = dirtyListener_;
-        } else {
-            dirtyMin_ = std::min(dirtyMin_, id);
-            dirtyMax_ = std::max(dirtyMax_, id);
-        }
+        notify = MarkDirty(id);
     }
     if (notify) {
         notify();
     }
+}
+
+void DomainTable::SetFailure(RowId id, std::string reason) {
+    std::function<void()> notify;
+    {
+        std::lock_guard lock(mutex_);
+        std::string& failure = rows_[IndexOrThrow(id)].failure;
+        if (failure == reason) {
+            return;  // the common case, a success after a success: nothing to redraw
+        }
+        failure = std::move(reason);
+        notify = MarkDirty(id);
+    }
+    if (notify) {
+        notify();
+    }
+}
+
+std::string DomainTable::Failure(std::size_t index) const {
+    std::lock_guard lock(mutex_);
+    if (index >= rows_.size()) {
+        throw RowMissing(kNoSuchRow);
+    }
+    return rows_[index].failure;
+}
+
+std::function<void()> DomainTable::MarkDirty(RowId id) {
+    if (!dirty_) {
+        dirty_ = true;
+        dirtyMin_ = dirtyMax_ = id;
+        return dirtyListener_;
+    }
+    dirtyMin_ = std::min(dirtyMin_, id);
+    dirtyMax_ = std::max(dirtyMax_, id);
+    return {};
 }
 
 void DomainTable::ForEachRow(const std::function<void(const DomainRow&)>& f) const {

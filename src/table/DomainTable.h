@@ -28,6 +28,9 @@ using RowId = std::uint64_t;
 struct DomainRow {
     std::uint32_t number = 0;  // 1-based position within the append that added the row
     std::array<std::string, kCellCount> cells;
+    // Why the row's last lookup failed (GBK); empty when it succeeded or none failed. Not a
+    // cell: the view shows it as the row's tooltip and the exports never see it.
+    std::string failure;
 
     std::string Caption() const { return std::to_string(number); }
     const std::string& operator[](Cell c) const { return cells[static_cast<int>(c)]; }
@@ -73,6 +76,10 @@ public:
     // Replaces a result cell of the row with this id; throws RowMissing when that row is gone.
     // The Domain cell is never written after the append.
     void WriteCell(RowId id, Cell c, std::string text);
+    // Sets (or, with an empty text, removes) the reason of the row's last failed lookup;
+    // throws RowMissing when that row is gone. A change counts as a write for the view.
+    void SetFailure(RowId id, std::string reason);
+    std::string Failure(std::size_t index) const;  // throws RowMissing
 
     // Calls f for every row in order while the table is locked, so the whole pass sees one
     // consistent table. f must not call back into the table.
@@ -92,6 +99,9 @@ private:
     template <typename Line>
     void AppendLines(std::span<const Line> lines);
     std::size_t IndexOrThrow(RowId id) const;
+    // Widens the dirty range by the row; returns the listener to call (outside the lock) when
+    // this is the first write since the last TakeDirtyRange().
+    std::function<void()> MarkDirty(RowId id);
 
     mutable std::mutex mutex_;
     std::vector<DomainRow> rows_;

@@ -3,10 +3,15 @@
 #include "Startup.h"
 #include "U_Main.h"
 #include "gui/DomainTableModel.h"
+#include "gui/ErrorBox.h"
+#include "gui/PanelStatusBar.h"
+#include "lookup/BatchLookup.h"
 #include "table/DomainTable.h"
 
 #include "support/FilingPages.h"
 #include "support/ScriptedHttpServer.h"
+
+#include "MessageBoxCapture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,13 +32,29 @@ using testsupport::ScriptedHttpServer;
 
 namespace {
 
+// "filed*" → a filing page, "fail*" → 500, "stall*" → no answer, else → no record.
 Reply Answer(const std::string& request) {
     const std::string d = cytest::RequestedDomain(request);
     if (d.rfind("filed", 0) == 0) {
         return {ScriptedHttpServer::Response("200 OK",
                                              cytest::FiledPage("ICP-" + d, "S-" + d, "D-" + d))};
     }
+    if (d.rfind("fail", 0) == 0) {
+        return {ScriptedHttpServer::Response("500 Internal Server Error", "oops")};
+    }
+    if (d.rfind("stall", 0) == 0) {
+        Reply r;
+        r.after = Reply::After::Stall;
+        return r;
+    }
     return {ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())};
+}
+
+// Answers as Answer does, each after a pause, so a batch runs long enough to be watched.
+Reply Slowly(const std::string& request) {
+    Reply r = Answer(request);
+    r.delay = 20ms;
+    return r;
 }
 
 std::string BaseUrl(const ScriptedHttpServer& server) {
@@ -49,6 +70,33 @@ void Append(TFrm_Main& w, std::vector<std::string> lines) {
 }
 
 const QString kNotFiled = QStringLiteral("没有备案");
+
+gui::PanelStatusBar* StatusBar(TFrm_Main& w) {
+    return w.findChild<gui::PanelStatusBar*>(QStringLiteral("stat1"));
+}
+
+QString Panel(TFrm_Main& w) {
+    return StatusBar(w)->PanelText(2);
+}
+
+QString RowTip(TFrm_Main& w, int row, int column = 2) {
+    return w.Model().index(row, column).data(Qt::ToolTipRole).toString();
+}
+
+// A click as the user makes it: on the widget under a point of the third panel, right of the
+// home-page link that covers its start.
+void ClickProgressPanel(TFrm_Main& w) {
+    gui::PanelStatusBar* bar = StatusBar(w);
+    const QPoint at = bar->PanelRect(2).center() + QPoint(bar->PanelRect(2).width() / 4, 0);
+    QWidget* target = bar->childAt(at);
+    QVERIFY(target != nullptr);
+    QCOMPARE(target->objectName(), QString());  // a panel, not the link lbl1
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(bar, at));
+}
+
+void ClickBatch(TFrm_Main& w) {
+    w.findChild<QPushButton*>(QStringLiteral("btn4"))->click();
+}
 
 }  // namespace
 
@@ -68,6 +116,7 @@ private Q_SLOTS:
     }
 
     void batchButtonFillsEveryRowOnAWorker() {
+        QCOMPARE(Panel(*window_), QString());  // nothing to say before the first batch
         Append(*window_, {"filed.example.com", " unfiled.example ", "filed2.test"});
         window_->findChild<QPushButton*>(QStringLiteral("btn4"))->click();
         QTRY_COMPARE(Cell(*window_, 2, 3), QStringLiteral("S-filed2.test"));
@@ -76,6 +125,108 @@ private Q_SLOTS:
         QCOMPARE(Cell(*window_, 1, 2), kNotFiled);
         QCOMPARE(Cell(*window_, 1, 1), QStringLiteral(" unfiled.example "));
         QCOMPARE(Cell(*window_, 2, 2), QStringLiteral("ICP-filed2.test"));
+    }
+
+    // The panel follows two batches at once, then sums them up; a failed row carries its
+    // reason until a later success; a failed re-query says why in the panel.
+    void progressPanelAndFailureReasons() {
+        server_->SetResponder(Slowly);
+        std::vector<std::string> rows;
+        for (int i = 0; i < 20; ++i) {
+            rows.push_back((i % 10 == 3 ? "fail"
+                            : i % 2     ? "filed"
+                                        : "unfiled") +
+                           std::to_string(i) + ".example");
+        }
+        Append(*window_, rows);
+        ClickBatch(*window_);
+        ClickBatch(*window_);
+        gui::PanelStatusBar* bar = StatusBar(*window_);
+        QTRY_VERIFY(Panel(*window_).startsWith(QStringLiteral("查询 ")) &&
+                    Panel(*window_).contains(QStringLiteral("/40 失败 ")));
+        QVERIFY(bar->PanelToolTip(2).endsWith(QStringLiteral("单击停止查询")));
+        QTRY_COMPARE_WITH_TIMEOUT(Panel(*window_), QStringLiteral("完成 40 失败 4"), 20000);
+        const QString tip = bar->PanelToolTip(2);
+        QVERIFY2(tip.startsWith(QStringLiteral("已备案 16\n未备案 20\n失败 4\n用时 0:00:")),
+                 qPrintable(tip));
+        QVERIFY(tip.contains(QStringLiteral("每秒 ")));
+        QVERIFY(!tip.contains(QStringLiteral("单击停止查询")));
+
+        QCOMPARE(RowTip(*window_, 3), QStringLiteral("查询失败：服务返回 500"));
+        QCOMPARE(RowTip(*window_, 3, 0), RowTip(*window_, 3));
+        QCOMPARE(Cell(*window_, 3, 2), QString());  // the cells stay as they were
+        QCOMPARE(RowTip(*window_, 4), QString());
+
+        auto* lv1 = window_->findChild<QTableView*>(QStringLiteral("lv1"));
+        QAction* n9 = window_->findChild<QAction*>(QStringLiteral("N9"));
+        lv1->selectRow(13);
+        n9->trigger();
+        QCOMPARE(Panel(*window_), QStringLiteral("重查失败：服务返回 500"));
+        server_->SetResponder([](const std::string&) {
+            return Reply{ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())};
+        });
+        n9->trigger();
+        QTRY_COMPARE(RowTip(*window_, 13), QString());
+        QCOMPARE(RowTip(*window_, 3), QStringLiteral("查询失败：服务返回 500"));
+
+        window_->findChild<QPushButton*>(QStringLiteral("btn3"))->click();
+        Append(*window_, {"x.example", "y.example", "z.example", "w.example"});
+        QCOMPARE(RowTip(*window_, 3), QString());  // a clear takes every reason with it
+    }
+
+    // A click on the panel while batches run asks first; "no" goes on, "yes" ends every batch
+    // within a second although an exchange hangs, and keeps what was written.
+    void clickOnThePanelStopsTheBatches() {
+        Append(*window_,
+               {"filed0.example", "unfiled1.example", "stall2.example", "filed3.example"});
+        {
+            MessageBoxCapture none;
+            ClickProgressPanel(*window_);  // nothing runs: nothing is asked
+            QCOMPARE(none.Count(), 0u);
+        }
+        ClickBatch(*window_);
+        ClickBatch(*window_);
+        QTRY_COMPARE(Cell(*window_, 1, 2), kNotFiled);
+        QTRY_VERIFY(window_->Progress()->Counts().running == 2);
+
+        MessageBoxCapture no([](const gui::ShownBox&) { return QMessageBox::No; });
+        ClickProgressPanel(*window_);
+        QCOMPARE(no.Count(), 1u);
+        QCOMPARE(no[0].title, gui::kApplicationTitle);
+        QCOMPARE(no[0].text, QStringLiteral("停止批量查询？"));
+        QCOMPARE(no[0].icon, QMessageBox::Question);
+        QCOMPARE(no[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(no[0].defaultButton, QMessageBox::No);
+        QTest::qWait(150);
+        QCOMPARE(window_->Progress()->Counts().running, std::size_t{2});
+        QVERIFY(Panel(*window_).startsWith(QStringLiteral("查询 ")));
+
+        MessageBoxCapture yes([](const gui::ShownBox&) { return QMessageBox::Yes; });
+        QElapsedTimer clock;
+        clock.start();
+        ClickProgressPanel(*window_);
+        QCOMPARE(yes.Count(), 1u);
+        QCOMPARE(window_->Progress()->Counts().running, std::size_t{0});
+        QVERIFY2(clock.elapsed() < 3000, "the stop cuts the hanging exchange off at once");
+        QVERIFY(Panel(*window_).startsWith(QStringLiteral("已停止 ")));
+        QVERIFY(Panel(*window_).endsWith(QStringLiteral("/8")));
+        QTRY_VERIFY(!StatusBar(*window_)->PanelToolTip(2).contains(QStringLiteral("单击")));
+        QCOMPARE(Cell(*window_, 0, 2), QStringLiteral("ICP-filed0.example"));
+        QCOMPARE(Cell(*window_, 3, 2), QString());
+        QCOMPARE(RowTip(*window_, 2), QString());  // cut off, not failed
+
+        // The next press starts afresh, on a client that is ready.
+        server_->SetResponder([](const std::string& request) {
+            return cytest::RequestedDomain(request).rfind("stall", 0) == 0
+                       ? Reply{ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())}
+                       : Answer(request);
+        });
+        ClickBatch(*window_);
+        QTRY_COMPARE_WITH_TIMEOUT(Panel(*window_), QStringLiteral("完成 4 失败 0"), 10000);
+        QCOMPARE(Cell(*window_, 3, 2), QStringLiteral("ICP-filed3.example"));
+        QCOMPARE(yes.Count(), 1u);
+        ClickProgressPanel(*window_);  // ended: a click does nothing
+        QCOMPARE(yes.Count(), 1u);
     }
 
     void requeryNeedsASelectedRow() {

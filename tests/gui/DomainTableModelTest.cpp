@@ -111,6 +111,7 @@ void DomainTableModelTest::workerWritesArriveAsOneDataChanged() {
             t->WriteCell(id, Cell::Sponsor, "S");
             t->WriteCell(id, Cell::ReviewDate, "D");
         }
+        t->SetFailure(t->IdAt(4), "\xB2\xE9\xD1\xAF");  // 查询
     });
     worker.join();
     QCOMPARE(changed.count(), 0);  // nothing is emitted on the worker thread
@@ -121,9 +122,13 @@ void DomainTableModelTest::workerWritesArriveAsOneDataChanged() {
     const auto bottomRight = changed[0][1].value<QModelIndex>();
     QCOMPARE(topLeft.row(), 2);
     QCOMPARE(bottomRight.row(), 6);
-    QCOMPARE(topLeft.column(), 1);
+    QCOMPARE(topLeft.column(), 0);  // the failure reason is every cell's tooltip
     QCOMPARE(bottomRight.column(), 4);
     QCOMPARE(m.data(m.index(6, 2)).toString(), QStringLiteral("ICP-6"));
+    for (int column = 0; column < gui::DomainTableModel::kColumnCount; ++column) {
+        QCOMPARE(m.data(m.index(4, column), Qt::ToolTipRole).toString(), QStringLiteral("查询"));
+    }
+    QVERIFY(!m.data(m.index(5, 1), Qt::ToolTipRole).isValid());
 
     // The next burst is announced again.
     std::thread([t] { t->WriteCell(t->IdAt(9), Cell::Sponsor, "T"); }).join();

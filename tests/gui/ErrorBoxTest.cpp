@@ -105,11 +105,19 @@ void ErrorBoxTest::realBoxHasTitleIconAndOk() {
 // capture.
 void ErrorBoxTest::answerIsTheButtonPressed() {
     const gui::ShownBox question{gui::kApplicationTitle, QStringLiteral("Go on?"),
-                                 QMessageBox::Question, QMessageBox::Yes | QMessageBox::No};
-    ModalAnswer<QMessageBox> pressNo(
-        [](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
+                                 QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No};
+    // The buttons speak Chinese whatever the locale, and Enter presses the default one.
+    QString yesText, noText;
+    ModalAnswer<QMessageBox> pressEnter([&](QMessageBox* box) {
+        yesText = box->button(QMessageBox::Yes)->text();
+        noText = box->button(QMessageBox::No)->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
     QCOMPARE(gui::ShowMessageBox(nullptr, question, Qt::ApplicationModal), QMessageBox::No);
-    QVERIFY(pressNo.Answered());
+    QVERIFY(pressEnter.Answered());
+    QCOMPARE(yesText, QStringLiteral("是(&Y)"));
+    QCOMPARE(noText, QStringLiteral("否(&N)"));
 
     MessageBoxCapture yes([](const gui::ShownBox&) { return QMessageBox::Yes; });
     QCOMPARE(gui::ShowMessageBox(nullptr, question, Qt::ApplicationModal), QMessageBox::Yes);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "lookup/CodePage936.h"
 #include "lookup/LookupClient.h"
 #include "support/FilingPages.h"
 #include "support/ScriptedHttpServer.h"
@@ -52,6 +53,44 @@ Cells FiledCells(const std::string& d) {
 
 void Append(table::DomainTable& t, std::vector<std::string> lines) {
     t.AppendDomainRows(std::span<const std::string>(lines));
+}
+
+// The reason a row carries, as the window shows it.
+std::u16string Failure(const table::DomainTable& t, std::size_t i) {
+    return lookup::cp936::ToUtf16(t.Failure(i));
+}
+
+Reply Stall() {
+    Reply r;
+    r.after = Reply::After::Stall;
+    return r;
+}
+
+// Besides ByDomain: "drop*" → the connection closes without an answer, "stall*" → silence.
+Reply Mixed(const std::string& request) {
+    const std::string d = cytest::RequestedDomain(request);
+    if (d.rfind("drop", 0) == 0) {
+        Reply r;
+        r.after = Reply::After::Close;
+        return r;
+    }
+    if (d.rfind("stall", 0) == 0) {
+        return Stall();
+    }
+    return ByDomain(request);
+}
+
+struct Tally {
+    std::size_t total, done, filed, unfiled, failed;
+    bool operator==(const Tally&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Tally& t) {
+    return os << t.done << "/" << t.total << " filed " << t.filed << " unfiled " << t.unfiled
+              << " failed " << t.failed;
+}
+Tally TallyOf(const lookup::BatchProgress& p) {
+    const auto c = p.Counts();
+    return {c.total, c.done, c.filed, c.unfiled, c.failed};
 }
 
 class BatchLookup : public ::testing::Test {
@@ -168,24 +207,154 @@ TEST_F(BatchLookup, ClearDuringARunNeverWritesOldResultsIntoNewRows) {
     EXPECT_EQ(cytest::RequestedDomain(requests[1]), "filed-new1.example");
 }
 
+// Every kind of answer, counted and explained on its row; a later success removes the reason.
+TEST_F(BatchLookup, CountsEveryOutcomeAndLeavesEachFailureItsReason) {
+    server.SetResponder(Mixed);
+    lookup::LookupLimits limits;
+    limits.stall = 300ms;
+    lookup::LookupClient impatient(limits);
+    Append(t,
+           {"filed.example", "unfiled.example", "fail.example", "drop.example", "stall.example"});
+    lookup::BatchProgress progress;
+    lookup::RunBatch(t, impatient, Base(server), &progress);
+
+    EXPECT_EQ(TallyOf(progress), (Tally{5, 5, 1, 1, 3}));
+    EXPECT_EQ(progress.Counts().running, 0u);
+    EXPECT_FALSE(progress.Counts().stopped);
+    EXPECT_EQ(Failure(t, 0), u"");
+    EXPECT_EQ(Failure(t, 1), u"");
+    EXPECT_EQ(Failure(t, 2), u"查询失败：服务返回 500");
+    EXPECT_EQ(Failure(t, 3), u"查询失败：服务关闭了连接");
+    EXPECT_EQ(Failure(t, 4), u"查询失败：读取超时");
+    EXPECT_EQ(CellsAt(t, 2), Cells{});  // the cells stay as they were
+
+    // The service recovers: the next run counts afresh and the reasons go.
+    server.SetResponder([](const std::string&) {
+        return Reply{ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())};
+    });
+    lookup::RunBatch(t, impatient, Base(server), &progress);
+    EXPECT_EQ(TallyOf(progress), (Tally{5, 5, 0, 5, 0}));
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(Failure(t, i), u"") << i;
+    }
+
+    // A refused connection, and a re-query, which returns the cause and marks the row too.
+    int port;
+    {
+        ScriptedHttpServer gone;
+        port = gone.Port();
+    }
+    const std::string dead = "http://127.0.0.1:" + std::to_string(port) + "/?Domain=";
+    const auto cause = lookup::RequeryRow(t, impatient, 1, dead);
+    ASSERT_TRUE(cause.has_value());
+    EXPECT_EQ(lookup::cp936::ToUtf16(*cause), u"连接被拒绝");
+    EXPECT_EQ(Failure(t, 1), u"查询失败：连接被拒绝");
+    EXPECT_EQ(lookup::RequeryRow(t, impatient, 1, Base(server)), std::nullopt);
+    EXPECT_EQ(Failure(t, 1), u"");
+}
+
+// Two batches at once add up; a clear during a run counts the vanished rows as done, not
+// failed.
+TEST_F(BatchLookup, ConcurrentBatchesAddUpAndAClearIsNoFailure) {
+    Append(t, {"filed-a.example", "unfiled.example", "fail.example"});
+    lookup::BatchProgress progress;
+    std::thread other([&] { lookup::RunBatch(t, client, Base(server), &progress); });
+    lookup::RunBatch(t, client, Base(server), &progress);
+    other.join();
+    EXPECT_EQ(TallyOf(progress), (Tally{6, 6, 2, 2, 2}));
+
+    std::atomic<bool> inFlight{false}, release{false};
+    server.SetResponder([&](const std::string& request) {
+        if (!inFlight.exchange(true)) {
+            while (!release) {
+                std::this_thread::sleep_for(1ms);
+            }
+        }
+        return ByDomain(request);
+    });
+    std::thread worker([&] { lookup::RunBatch(t, client, Base(server), &progress); });
+    while (!inFlight) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(progress.Counts().running, 1u);
+    EXPECT_EQ(TallyOf(progress), (Tally{3, 0, 0, 0, 0}));  // a new run begins at zero
+    t.Clear();
+    release = true;
+    worker.join();
+    EXPECT_EQ(TallyOf(progress), (Tally{3, 3, 0, 0, 0}));
+}
+
+// A stop ends every running batch at once, also one whose exchange hangs, keeps what was
+// written, and leaves the client ready; a later batch runs afresh.
+TEST_F(BatchLookup, StopEndsHangingBatchesAtOnceAndKeepsResults) {
+    server.SetResponder(Mixed);
+    Append(t, {"filed.example", "unfiled.example", "stall.example", "filed-late.example"});
+    lookup::BatchProgress progress;  // the client waits 30 s for a stalled answer
+    std::thread first([&] { lookup::RunBatch(t, client, Base(server), &progress); });
+    std::thread second([&] { lookup::RunBatch(t, client, Base(server), &progress); });
+    // One batch is inside the stalled exchange, the other waits for the client.
+    const auto stalled = [&] {
+        for (const auto& r : server.Requests()) {
+            if (cytest::RequestedDomain(r) == "stall.example") {
+                return true;
+            }
+        }
+        return false;
+    };
+    const auto waitStart = std::chrono::steady_clock::now();
+    while ((!stalled() || progress.Counts().running < 2) &&
+           std::chrono::steady_clock::now() - waitStart < 20s) {
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_TRUE(stalled());
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(progress.Stop(client, 10s));
+    const auto took = std::chrono::steady_clock::now() - start;
+    first.join();
+    second.join();
+    // The cut is immediate; the wide margin is for a loaded machine.
+    EXPECT_LT(took, 1s);
+
+    const auto c = progress.Counts();
+    EXPECT_TRUE(c.stopped);
+    EXPECT_EQ(c.running, 0u);
+    EXPECT_EQ(c.total, 8u);
+    EXPECT_EQ(c.failed, 0u);  // the cut exchange is no failure of its row
+    EXPECT_LT(c.done, 8u);
+    EXPECT_EQ(CellsAt(t, 0), FiledCells("filed.example"));
+    EXPECT_EQ(CellsAt(t, 1), (Cells{std::string(NotFiledMark), "", ""}));
+    EXPECT_EQ(Failure(t, 2), u"");
+    EXPECT_EQ(CellsAt(t, 3), Cells{});  // never reached
+
+    // The client is ready at once, and a new batch is not stopped by the old stop.
+    server.SetResponder(ByDomain);
+    EXPECT_EQ(lookup::RequeryRow(t, client, 3, Base(server)), std::nullopt);
+    lookup::RunBatch(t, client, Base(server), &progress);
+    EXPECT_FALSE(progress.Counts().stopped);
+    EXPECT_EQ(TallyOf(progress), (Tally{4, 4, 2, 2, 0}));
+    EXPECT_TRUE(progress.Stop(client));  // nothing runs: nothing to do
+    EXPECT_FALSE(progress.Counts().stopped);
+}
+
 TEST_F(BatchLookup, RequeryWritesAllThreeFieldsAndMarksUnfiledRows) {
     Append(t, {"filed.example.com", " unfiled.example ", "fail.example"});
     t.WriteCell(t.IdAt(1), Cell::Sponsor, "old sponsor");
     t.WriteCell(t.IdAt(2), Cell::Sponsor, "kept");
 
-    EXPECT_TRUE(lookup::RequeryRow(t, client, 0, Base(server)));
+    EXPECT_EQ(lookup::RequeryRow(t, client, 0, Base(server)), std::nullopt);
     EXPECT_EQ(CellsAt(t, 0), FiledCells("filed.example.com"));
 
     // An unfiled page gives the mark (so the exports keep counting the row as unfiled), and
     // the patterns' results, here empty, replace Sponsor and Review date.
-    EXPECT_TRUE(lookup::RequeryRow(t, client, 1, Base(server)));
+    EXPECT_EQ(lookup::RequeryRow(t, client, 1, Base(server)), std::nullopt);
     EXPECT_EQ(CellsAt(t, 1), (Cells{std::string(NotFiledMark), "", ""}));
 
-    EXPECT_FALSE(lookup::RequeryRow(t, client, 2, Base(server)));
+    EXPECT_NE(lookup::RequeryRow(t, client, 2, Base(server)), std::nullopt);
     EXPECT_EQ(CellsAt(t, 2), (Cells{"", "kept", ""}));
 
     const auto before = server.Requests().size();
-    EXPECT_FALSE(lookup::RequeryRow(t, client, 7, Base(server)));  // no such row
+    EXPECT_NE(lookup::RequeryRow(t, client, 7, Base(server)), std::nullopt);  // no such row
     EXPECT_EQ(server.Requests().size(), before);
 }
 
@@ -200,7 +369,7 @@ TEST_F(BatchLookup, RequeryOfASilentServiceFailsWithinTheTimeLimit) {
     limits.stall = 300ms;
     lookup::LookupClient impatient(limits);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(lookup::RequeryRow(t, impatient, 0, Base(server)));
+    EXPECT_NE(lookup::RequeryRow(t, impatient, 0, Base(server)), std::nullopt);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     EXPECT_EQ(CellsAt(t, 0), Cells{});
 }

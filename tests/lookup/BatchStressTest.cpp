@@ -1,5 +1,5 @@
-// Batch workers, a re-query loop, clears, appends and exports all at once against one client
-// and one table, for a few seconds. Run under ThreadSanitizer in the tsan preset.
+// Batch workers, a re-query loop, stops, clears, appends and exports all at once against one
+// client and one table, for a few seconds. Run under ThreadSanitizer in the tsan preset.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -64,14 +64,24 @@ TEST(BatchStress, ConcurrentBatchesRequeriesClearsAppendsAndExportsKeepRowsConsi
     };
     appendGeneration();
 
+    lookup::BatchProgress progress;
     std::vector<std::thread> threads;
     for (int w = 0; w < 3; ++w) {
-        threads.emplace_back([&] {
+        threads.emplace_back([&, w] {
             while (!stop) {
-                lookup::RunBatch(t, client, base);
+                lookup::RunBatch(t, client, base, w == 0 ? nullptr : &progress);
             }
         });
     }
+    std::atomic<int> stops{0};
+    threads.emplace_back([&] {
+        while (!stop) {
+            std::this_thread::sleep_for(50ms);
+            stops += progress.Stop(client, 5s) ? 1 : 0;
+            const auto c = progress.Counts();
+            EXPECT_LE(c.done, c.total);
+        }
+    });
     threads.emplace_back([&] {
         for (std::size_t i = 0; !stop; i = (i + 7) % 40) {
             lookup::RequeryRow(t, client, i, base);
@@ -105,6 +115,7 @@ TEST(BatchStress, ConcurrentBatchesRequeriesClearsAppendsAndExportsKeepRowsConsi
     }
 
     EXPECT_GT(exports, 10);
+    EXPECT_GT(stops, 10);
     EXPECT_GT(server.Requests().size(), 100u);
     std::size_t filled = 0;
     t.ForEachRow([&](const table::DomainRow& row) {
