@@ -15,12 +15,17 @@
 #include "table/DomainTable.h"
 #include "table/FileError.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QItemSelectionModel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPointer>
 #include <QShowEvent>
 #include <QTimer>
@@ -53,28 +58,61 @@ void CentreOver(QWidget* window, const QWidget* over) {
                  area.y() + (area.height() - frame.height()) / 2);
 }
 
-// The open and save dialogs: one "文本文件" filter for *.txt, no default extension, the folder
-// of a typed name need not exist. Qt's own dialog, the same on every desktop.
+// The open and save dialogs: one "文本文件" filter for *.txt, no default extension, no question
+// before replacing, the folder of a typed name need not exist. The desktop's own file chooser
+// where the platform has one, Qt's dialog otherwise.
 QFileDialog* MakeFileDialog(QWidget* parent, const char* name, QFileDialog::AcceptMode mode) {
     auto* dialog = new QFileDialog(parent);
     dialog->setObjectName(QString::fromLatin1(name));
     dialog->setAcceptMode(mode);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilter(QStringLiteral("文本文件 (*.txt)"));
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setOption(QFileDialog::DontConfirmOverwrite);
     return dialog;
 }
 
-// Shows the dialog modally, offering the name chosen last time; returns the chosen name, or an
-// empty string when the user cancels.
+// After Qt's own dialog closed: its name box holds what the user typed or picked, so a row
+// still selected in the listing (the name offered when it opened, selected once the folder's
+// listing arrived) must not be taken instead. And its completion list must go with it: left
+// alone, it stays over the window, or reopens when a folder listing arrives late, and swallows
+// the next click. Nothing to do for the desktop's chooser, which has neither.
+void SettleQtDialog(QFileDialog* dialog) {
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (edit == nullptr) {
+        return;
+    }
+    const QString typed = edit->text();
+    for (auto* view : dialog->findChildren<QAbstractItemView*>()) {
+        QItemSelectionModel* selection = view->selectionModel();
+        if (typed.isEmpty() || selection == nullptr) {
+            continue;
+        }
+        const QModelIndexList rows = selection->selectedRows();
+        const bool named = std::any_of(rows.begin(), rows.end(), [&typed](const QModelIndex& row) {
+            return row.data(QFileSystemModel::FileNameRole).toString() == typed ||
+                   row.data(QFileSystemModel::FilePathRole).toString() == typed;
+        });
+        if (!named) {
+            selection->clearSelection();
+        }
+    }
+    if (QCompleter* completer = edit->completer()) {
+        completer->popup()->hide();
+        completer->setCompletionPrefix(QString());
+    }
+}
+
+// Shows the dialog modally, offering the name chosen last time; returns the chosen name (a
+// typed name even when no such file exists), or an empty string when the user cancels.
 QString AskFileName(QFileDialog* dialog) {
     static const char* const kLastName = "lastFileName";
     const QString last = dialog->property(kLastName).toString();
     if (!last.isEmpty()) {
         dialog->selectFile(last);
     }
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
+    const int result = dialog->exec();
+    SettleQtDialog(dialog);
+    if (result != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
         return {};
     }
     const QString name = dialog->selectedFiles().first();

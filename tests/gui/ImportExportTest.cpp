@@ -8,9 +8,11 @@
 #include "MessageBoxCapture.h"
 #include "ModalAnswer.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -41,6 +43,17 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 const std::string kFilingNo =
     "\xBE\xA9ICP\xB1\xB8"
     "12345678\xBA\xC5";
+
+// Keys go where the platform sends them: to the completion list while it shows (it hands
+// them on to the name box), to the name box otherwise.
+void TypeKeys(QLineEdit* edit, const QString& text) {
+    for (const QChar c : text) {
+        QWidget* popup = QApplication::activePopupWidget();
+        QTest::keyClick(popup ? popup : edit, c.toLatin1());
+    }
+    QWidget* popup = QApplication::activePopupWidget();
+    QTest::keyClick(popup ? popup : edit, Qt::Key_Return);
+}
 
 }  // namespace
 
@@ -217,6 +230,45 @@ private Q_SLOTS:
         QCOMPARE(offered, QStringLiteral("keep.txt"));
         QCOMPARE(ReadFile(path), QByteArray("old contents"));
         QCOMPARE(boxes_->Count(), 0u);
+    }
+
+    // A name typed into Qt's dialog and Enter: the typed name is written (not the name the
+    // dialog offered and selected), no completion list stays behind, and the next right click
+    // on the table opens its popup menu.
+    void typedNameWithEnterLeavesNothingBehind() {
+        AppendRows({"a.com"});
+        const QString offered = Path(QStringLiteral("alpha.txt"));
+        // A name that the typed one begins, so that the completion list shows at Enter.
+        WriteFile(Path(QStringLiteral("all.txt-old.txt")), "x");
+        auto first = Choose(offered);
+        Trigger("N1");
+        QVERIFY(first->Answered());
+        WriteFile(offered, "kept");
+
+        FileDialogAnswer typed([this](QFileDialog* dialog) {
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            edit->setFocus();
+            edit->clear();
+            TypeKeys(edit, Path(QStringLiteral("all.txt")));
+        });
+        Trigger("N1");
+        QVERIFY(typed.Answered());
+        QVERIFY(!typed.LeftOpen());
+        QCOMPARE(ReadFile(Path(QStringLiteral("all.txt"))), QByteArray("a.com         \r\n"));
+        QCOMPARE(ReadFile(offered), QByteArray("kept"));
+
+        // The dialog's folder listing may finish after it closed; give it time to arrive.
+        QTest::qWait(300);
+        QCOMPARE(QApplication::activePopupWidget(), nullptr);
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            QVERIFY2(!w->isVisible() || w == window_.get(), w->metaObject()->className());
+        }
+        auto* list = window_->findChild<QAbstractItemView*>(QStringLiteral("lv1"));
+        QTest::mouseClick(window_->windowHandle(), Qt::RightButton, {},
+                          list->viewport()->mapTo(window_.get(), QPoint(300, 200)));
+        QTRY_COMPARE(QApplication::activePopupWidget(),
+                     window_->findChild<QWidget*>(QStringLiteral("pm1")));
+        QApplication::activePopupWidget()->close();
     }
 };
 
