@@ -2,38 +2,16 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <mutex>
+
+#include "lookup/AsciiText.h"
 
 namespace lookup {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && blank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-char Lower(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-std::string LowerText(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), Lower);
-    return out;
-}
-
-bool AllDigits(std::string_view s) {
-    return !s.empty() &&
-           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
+// The blanks trimmed from the parts of a cookie header.
+constexpr std::string_view kCookieBlanks = " \t\r\n";
 
 // Small non-negative decimal, or -1.
 long long Number(std::string_view s, std::size_t maxDigits) {
@@ -97,7 +75,7 @@ std::optional<CookieTime> ParseHttpDate(std::string_view text) {
                 }
             }
         } else if (month == 0 && token.size() >= 3) {
-            const std::string name = LowerText(token.substr(0, 3));
+            const std::string name = AsciiLowerText(token.substr(0, 3));
             for (std::size_t m = 0; m < kMonths.size(); ++m) {
                 if (name == kMonths[m]) {
                     month = static_cast<int>(m) + 1;
@@ -129,19 +107,20 @@ std::optional<Cookie> ParseCookie(std::string_view header, std::string_view requ
     std::size_t pos = 0;
     while (pos <= header.size()) {
         const std::size_t semi = std::min(header.find(';', pos), header.size());
-        const std::string_view part = Trim(header.substr(pos, semi - pos));
+        const std::string_view part = Trim(header.substr(pos, semi - pos), kCookieBlanks);
         pos = semi + 1;
         const std::size_t eq = part.find('=');
-        const std::string_view key = Trim(part.substr(0, eq));
-        const std::string_view value =
-            eq == std::string_view::npos ? std::string_view() : Trim(part.substr(eq + 1));
+        const std::string_view key = Trim(part.substr(0, eq), kCookieBlanks);
+        const std::string_view value = eq == std::string_view::npos
+                                           ? std::string_view()
+                                           : Trim(part.substr(eq + 1), kCookieBlanks);
         if (first) {
             first = false;
             cookie.name = key;
             cookie.value = value;
             continue;
         }
-        const std::string attribute = LowerText(key);
+        const std::string attribute = AsciiLowerText(key);
         if (attribute == "path") {
             std::string_view path = value;
             if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
@@ -268,11 +247,11 @@ void CookieStore::RemoveExpired(CookieClock::time_point now) {
 
 std::string CookieStore::RequestCookieList(std::string_view requestHost,
                                            std::string_view requestPath) const {
-    const std::string host = LowerText(requestHost);
+    const std::string host = AsciiLowerText(requestHost);
     std::vector<const Cookie*> chosen;
     std::shared_lock lock(mutex_);
     for (const Group& group : groups_) {
-        if (host.find(LowerText(group.domain)) == std::string::npos) {
+        if (host.find(AsciiLowerText(group.domain)) == std::string::npos) {
             continue;
         }
         for (const Stored& stored : group.cookies) {
@@ -284,7 +263,7 @@ std::string CookieStore::RequestCookieList(std::string_view requestHost,
         }
     }
     std::stable_sort(chosen.begin(), chosen.end(), [](const Cookie* a, const Cookie* b) {
-        return LowerText(a->path) > LowerText(b->path);
+        return AsciiLowerText(a->path) > AsciiLowerText(b->path);
     });
     std::size_t size = 0;
     for (const Cookie* c : chosen) {
