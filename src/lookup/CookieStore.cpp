@@ -2,38 +2,16 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <mutex>
+
+#include "lookup/AsciiText.h"
 
 namespace lookup {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && blank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-char Lower(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-std::string LowerText(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), Lower);
-    return out;
-}
-
-bool AllDigits(std::string_view s) {
-    return !s.empty() &&
-           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
+// The blanks trimmed from the parts of a cookie header.
+constexpr std::string_view kCookieBlanks = " \t\r\n";
 
 // Small non-negative decimal, or -1.
 long long Number(std::string_view s, std::size_t maxDigits) {
@@ -97,7 +75,7 @@ std::optional<CookieTime> ParseHttpDate(std::string_view text) {
                 }
             }
         } else if (month == 0 && token.size() >= 3) {
-            const std::string name = LowerText(token.substr(0, 3));
+            const std::string name = AsciiLowerText(token.substr(0, 3));
             for (std::size_t m = 0; m < kMonths.size(); ++m) {
                 if (name == kMonths[m]) {
                     month = static_cast<int>(m) + 1;
@@ -129,19 +107,20 @@ std::optional<Cookie> ParseCookie(std::string_view header, std::string_view requ
     std::size_t pos = 0;
     while (pos <= header.size()) {
         const std::size_t semi = std::min(header.find(';', pos), header.size());
-        const std::string_view part = Trim(header.substr(pos, semi - pos));
+        const std::string_view part = Trim(header.substr(pos, semi - pos), kCookieBlanks);
         pos = semi + 1;
         const std::size_t eq = part.find('=');
-        const std::string_view key = Trim(part.substr(0, eq));
-        const std::string_view value =
-            eq == std::string_view::npos ? std::string_view() : Trim(part.substr(eq + 1));
+        const std::string_view key = Trim(part.substr(0, eq), kCookieBlanks);
+        const std::string_view value = eq == std::string_view::npos
+                                           ? std::string_view()
+                                           : Trim(part.substr(eq + 1), kCookieBlanks);
         if (first) {
             first = false;
             cookie.name = key;
             cookie.value = value;
             continue;
         }
-        const std::string attribute = LowerText(key);
+        const std::string attribute = AsciiLowerText(key);
         if (attribute == "path") {
             std::string_view path = value;
             if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
@@ -182,25 +161,65 @@ std::optional<Cookie> ParseCookie(std::string_view header, std::string_view requ
     return cookie;
 }
 
+CookieStore::CookieStore(const LookupLimits& limits)
+    : maxPerDomain_(std::max<std::size_t>(limits.maxCookiesPerDomain, 1)),
+      maxCookies_(std::max<std::size_t>(limits.maxCookies, 1)),
+      maxCookieBytes_(limits.maxCookieBytes) {}
+
+void CookieStore::Erase(GroupList::iterator group, CookieList::iterator cookie) {
+    bySetAt_.erase(cookie->setAt);
+    group->bySetAt.erase(cookie->setAt);
+    group->byName.erase(cookie->cookie.name);
+    group->cookies.erase(cookie);
+    if (group->cookies.empty()) {
+        groupByDomain_.erase(group->domain);
+        groups_.erase(group);
+    }
+}
+
 void CookieStore::Add(std::string_view header, std::string_view requestHost,
                       CookieClock::time_point now) {
     std::optional<Cookie> cookie = ParseCookie(header, requestHost, now);
-    if (!cookie) {
+    if (!cookie || cookie->name.size() + cookie->value.size() > maxCookieBytes_) {
         return;
     }
     std::unique_lock lock(mutex_);
-    auto group = std::find_if(domains_.begin(), domains_.end(),
-                              [&](const Group& g) { return g.domain == cookie->domain; });
-    if (group == domains_.end()) {
-        domains_.push_back(Group{cookie->domain, {}, {}});
-        group = std::prev(domains_.end());
+    const std::uint64_t setAt = nextSetAt_++;
+    auto found = groupByDomain_.find(cookie->domain);
+    if (found != groupByDomain_.end()) {
+        const GroupList::iterator group = found->second;
+        if (const auto named = group->byName.find(cookie->name); named != group->byName.end()) {
+            const CookieList::iterator stored = named->second;
+            bySetAt_.erase(stored->setAt);
+            group->bySetAt.erase(stored->setAt);
+            stored->cookie = std::move(*cookie);
+            stored->setAt = setAt;
+            bySetAt_.emplace(setAt, group);
+            group->bySetAt.emplace(setAt, stored);
+            return;
+        }
+        if (group->cookies.size() >= maxPerDomain_) {
+            Erase(group, group->bySetAt.begin()->second);
+        }
     }
-    const auto [at, added] = group->byName.try_emplace(cookie->name, group->cookies.size());
-    if (added) {
-        group->cookies.push_back(std::move(*cookie));
+    if (bySetAt_.size() >= maxCookies_) {
+        const GroupList::iterator oldest = bySetAt_.begin()->second;
+        Erase(oldest, oldest->bySetAt.begin()->second);
+    }
+    // An eviction may have emptied, and so removed, the cookie's own group.
+    found = groupByDomain_.find(cookie->domain);
+    GroupList::iterator group;
+    if (found == groupByDomain_.end()) {
+        group = groups_.insert(groups_.end(), Group{cookie->domain, {}, {}, {}});
+        groupByDomain_.emplace(group->domain, group);
     } else {
-        group->cookies[at->second] = std::move(*cookie);
+        group = found->second;
     }
+    const CookieList::iterator stored =
+        group->cookies.insert(group->cookies.end(), Stored{std::move(*cookie), setAt});
+    group->byName.emplace(stored->cookie.name, stored);
+    group->bySetAt.emplace(setAt, stored);
+    bySetAt_.emplace(setAt, group);
 }
 
 void CookieStore::RemoveExpired(CookieClock::time_point now) {
@@ -208,29 +227,35 @@ void CookieStore::RemoveExpired(CookieClock::time_point now) {
     // nanoseconds instead would overflow for the far-future expiries.
     const CookieTime limit = std::chrono::ceil<std::chrono::seconds>(now);
     std::unique_lock lock(mutex_);
-    for (Group& group : domains_) {
-        if (std::erase_if(group.cookies, [limit](const Cookie& c) {
-                return c.expires && *c.expires < limit;
-            }) > 0) {
-            group.byName.clear();
-            for (std::size_t i = 0; i < group.cookies.size(); ++i) {
-                group.byName.emplace(group.cookies[i].name, i);
+    for (auto group = groups_.begin(); group != groups_.end();) {
+        const auto nextGroup = std::next(group);
+        // Erasing a group's last cookie removes the group: walk by its cookies' count.
+        for (auto cookie = group->cookies.begin(), last = std::prev(group->cookies.end());;) {
+            const bool atLast = cookie == last;
+            const auto next = std::next(cookie);
+            if (cookie->cookie.expires && *cookie->cookie.expires < limit) {
+                Erase(group, cookie);
             }
+            if (atLast) {
+                break;
+            }
+            cookie = next;
         }
+        group = nextGroup;
     }
-    std::erase_if(domains_, [](const Group& g) { return g.cookies.empty(); });
 }
 
 std::string CookieStore::RequestCookieList(std::string_view requestHost,
                                            std::string_view requestPath) const {
-    const std::string host = LowerText(requestHost);
+    const std::string host = AsciiLowerText(requestHost);
     std::vector<const Cookie*> chosen;
     std::shared_lock lock(mutex_);
-    for (const Group& group : domains_) {
-        if (host.find(LowerText(group.domain)) == std::string::npos) {
+    for (const Group& group : groups_) {
+        if (host.find(AsciiLowerText(group.domain)) == std::string::npos) {
             continue;
         }
-        for (const Cookie& c : group.cookies) {
+        for (const Stored& stored : group.cookies) {
+            const Cookie& c = stored.cookie;
             if (!c.path.empty() && requestPath.substr(0, c.path.size()) == c.path && !c.secure &&
                 !c.value.empty()) {
                 chosen.push_back(&c);
@@ -238,9 +263,14 @@ std::string CookieStore::RequestCookieList(std::string_view requestHost,
         }
     }
     std::stable_sort(chosen.begin(), chosen.end(), [](const Cookie* a, const Cookie* b) {
-        return LowerText(a->path) > LowerText(b->path);
+        return AsciiLowerText(a->path) > AsciiLowerText(b->path);
     });
+    std::size_t size = 0;
+    for (const Cookie* c : chosen) {
+        size += c->name.size() + c->value.size() + 3;
+    }
     std::string list;
+    list.reserve(size);
     for (const Cookie* c : chosen) {
         if (!list.empty()) {
             list += "; ";
@@ -255,8 +285,10 @@ std::string CookieStore::RequestCookieList(std::string_view requestHost,
 std::vector<Cookie> CookieStore::Cookies() const {
     std::shared_lock lock(mutex_);
     std::vector<Cookie> all;
-    for (const Group& group : domains_) {
-        all.insert(all.end(), group.cookies.begin(), group.cookies.end());
+    for (const Group& group : groups_) {
+        for (const Stored& stored : group.cookies) {
+            all.push_back(stored.cookie);
+        }
     }
     return all;
 }

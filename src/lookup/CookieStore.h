@@ -1,12 +1,17 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <list>
+#include <map>
 #include <optional>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "lookup/LookupLimits.h"
 
 namespace lookup {
 
@@ -37,11 +42,17 @@ std::optional<Cookie> ParseCookie(std::string_view header, std::string_view requ
                                   CookieClock::time_point now);
 
 // The cookies of the run, grouped by domain, the name being the key within a domain. Any number
-// of lookups may read it at once; changes take it alone.
+// of lookups may read it at once; changes take it alone. The store is bounded as browsers bound
+// theirs (LookupLimits: cookies per domain, cookies in all, bytes of name and value): a cookie
+// over the byte bound is dropped, and a new cookie that finds its domain or the store full
+// takes the place of the one least recently set there.
 class CookieStore {
 public:
+    CookieStore() = default;
+    explicit CookieStore(const LookupLimits& limits);
+
     // Parses and stores one Set-Cookie value; a cookie with the same domain and name is
-    // replaced.
+    // replaced in its place (and counts as set now).
     void Add(std::string_view header, std::string_view requestHost, CookieClock::time_point now);
     // Drops every cookie whose expiry lies before now (to the nanosecond: a cookie set with
     // max-age 0 is gone by the next request).
@@ -55,16 +66,33 @@ public:
     std::vector<Cookie> Cookies() const;
 
 private:
-    // The cookies of one domain in the order they came, and where each name stands among
-    // them, so that a head full of cookies is stored in time proportional to their number.
+    struct Stored {
+        Cookie cookie;
+        std::uint64_t setAt;  // when it was last set, counted over the whole store
+    };
+    using CookieList = std::list<Stored>;
+    // The cookies of one domain in the order they first came, where each name stands among
+    // them, and which was set least recently: every change costs time in the logarithm of the
+    // store's size, so a head full of cookies is stored in time proportional to their number.
     struct Group {
         std::string domain;
-        std::vector<Cookie> cookies;
-        std::unordered_map<std::string, std::size_t> byName;
+        CookieList cookies;
+        std::unordered_map<std::string, CookieList::iterator> byName;
+        std::map<std::uint64_t, CookieList::iterator> bySetAt;
     };
+    using GroupList = std::list<Group>;
 
+    // With the lock held: takes one cookie out; a group left empty is removed.
+    void Erase(GroupList::iterator group, CookieList::iterator cookie);
+
+    std::size_t maxPerDomain_ = LookupLimits{}.maxCookiesPerDomain;
+    std::size_t maxCookies_ = LookupLimits{}.maxCookies;
+    std::size_t maxCookieBytes_ = LookupLimits{}.maxCookieBytes;
     mutable std::shared_mutex mutex_;
-    std::vector<Group> domains_;
+    GroupList groups_;  // in the order their domains first came
+    std::unordered_map<std::string, GroupList::iterator> groupByDomain_;
+    std::map<std::uint64_t, GroupList::iterator> bySetAt_;  // every cookie's group by setAt
+    std::uint64_t nextSetAt_ = 0;
 };
 
 }  // namespace lookup

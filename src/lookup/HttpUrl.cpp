@@ -1,8 +1,8 @@
 #include "lookup/HttpUrl.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "lookup/AsciiText.h"
 #include "lookup/CodePage936.h"
 #include "lookup/LookupError.h"
 
@@ -11,14 +11,6 @@ namespace lookup {
 namespace {
 
 constexpr std::string_view kScheme = "http://";
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
 
 }  // namespace
 

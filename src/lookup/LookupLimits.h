@@ -25,6 +25,15 @@ struct LookupLimits {
     std::size_t maxHeaderBlock = std::size_t{1} << 20;  // 1 MiB
     // The body of one response.
     std::size_t maxBody = std::size_t{64} << 20;  // 64 MiB
+
+    // The cookie store, bounded as browsers bound theirs (in the spirit of RFC 6265 section
+    // 6.1): without bounds one response could add tens of thousands of cookies, and every later
+    // request would carry them all. When a domain or the whole store is full, the cookie least
+    // recently set there goes first.
+    std::size_t maxCookiesPerDomain = 50;
+    std::size_t maxCookies = 3000;
+    // A cookie whose name and value together are longer is dropped.
+    std::size_t maxCookieBytes = 4096;
 };
 
 }  // namespace lookup

@@ -148,3 +148,68 @@ TEST(CookieStore, RequestListSelectsOrdersAndDropsExpired) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> Names(const CookieStore& store) {
+    std::vector<std::string> names;
+    for (const auto& c : store.Cookies()) {
+        names.push_back(c.name);
+    }
+    return names;
+}
+
+// The store keeps at most 50 cookies per domain and 3,000 in all; when full, the cookie least
+// recently set goes first (setting one again makes it recent). A name and value over 4,096
+// bytes together is dropped and leaves a stored cookie of that name alone.
+TEST(CookieStore, BoundedPerDomainAndInAllLeastRecentlySetGoesFirst) {
+    const lookup::LookupLimits limits;
+    ASSERT_EQ(limits.maxCookiesPerDomain, 50u);
+    ASSERT_EQ(limits.maxCookies, 3000u);
+    ASSERT_EQ(limits.maxCookieBytes, 4096u);
+
+    CookieStore store;
+    const std::string host = "www.example.com";
+    for (int i = 0; i < 50; ++i) {
+        store.Add("c" + std::to_string(i) + "=v; path=/", host, kNow);
+    }
+    store.Add("c0=again; path=/", host, kNow);  // c0 is now the most recent, in its place
+    store.Add("late=1; path=/", host, kNow);    // c1 goes
+    store.Add("dot=1; path=/; domain=.example.com", host, kNow);  // another domain: nothing goes
+    std::vector<std::string> names = Names(store);
+    ASSERT_EQ(names.size(), 51u);
+    EXPECT_EQ(names[0], "c0");
+    EXPECT_EQ(names[1], "c2");
+    EXPECT_EQ(names[49], "late");
+    EXPECT_EQ(names[50], "dot");
+    EXPECT_EQ(store.Cookies()[0].value, "again");
+
+    store.Add("c0=" + std::string(4096, 'x'), host, kNow);                // 4,098 bytes: dropped
+    store.Add("big=" + std::string(4093, 'x') + "; path=/", host, kNow);  // 4,096 bytes: kept
+    names = Names(store);
+    ASSERT_EQ(names.size(), 51u);
+    EXPECT_EQ(store.Cookies()[0].value, "again");  // the dropped c0 changed nothing
+    EXPECT_EQ(names[1], "c3");  // c2, now least recently set, made room for "big"
+    EXPECT_EQ(names[49], "big");
+
+    // 61 domains of 50: the first domain's cookies, set first, make room for the last ones.
+    CookieStore all;
+    for (int d = 0; d < 61; ++d) {
+        for (int i = 0; i < 50; ++i) {
+            all.Add("c" + std::to_string(i) + "=v; path=/", "d" + std::to_string(d) + ".test",
+                    kNow);
+        }
+    }
+    const auto cookies = all.Cookies();
+    ASSERT_EQ(cookies.size(), 3000u);
+    EXPECT_EQ(cookies.front().domain, "d1.test");
+    EXPECT_EQ(cookies.back().domain, "d60.test");
+    EXPECT_EQ(all.RequestCookieList("d0.test", "/icp/"), "");
+    std::string expected;
+    for (int i = 0; i < 50; ++i) {
+        expected += (i ? "; c" : "c") + std::to_string(i) + "=v";
+    }
+    EXPECT_EQ(all.RequestCookieList("d60.test", "/icp/"), expected);
+}
+
+}  // namespace
