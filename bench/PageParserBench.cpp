@@ -4,6 +4,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstring>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -152,6 +154,46 @@ void BM_FindMarker_AllLead_WalkBack(benchmark::State& state) {
     }
 }
 
+// A hostile page of state.range(0) MB: the sponsor label repeated on one line, never closed.
+const std::string& HostilePage(std::size_t megabytes) {
+    static std::map<std::size_t, std::string> pages;
+    std::string& page = pages[megabytes];
+    if (page.empty()) {
+        const std::string unit =
+            "\xD6\xF7\xB0\xEC\xB5\xA5\xCE\xBB\xC3\xFB\xB3\xC6\xA3\xBA"
+            "</label><span class=\"fontred\">"
+            "\xC4\xB3\xC4\xB3\xB9\xAB\xCB\xBE</span>";
+        while (page.size() < megabytes << 20) {
+            page += unit;
+        }
+    }
+    return page;
+}
+
+// The three fields of the hostile page (all three steps, as the re-query makes them).
+void BM_HostileFields(benchmark::State& state) {
+    const std::string& page = HostilePage(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        lookup::ExtractFilingFields(page, false, [](lookup::FilingField, std::string value) {
+            benchmark::DoNotOptimize(value);
+        });
+    }
+    state.counters["ms_per_MB"] = benchmark::Counter(
+        static_cast<double>(state.range(0)) * 1e-3,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// Baseline: memchr for a newline over the same page.
+void BM_Baseline_HostileMemchr(benchmark::State& state) {
+    const std::string& page = HostilePage(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(std::memchr(page.data(), '\n', page.size()));
+    }
+    state.counters["ms_per_MB"] = benchmark::Counter(
+        static_cast<double>(state.range(0)) * 1e-3,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 }  // namespace
 
 BENCHMARK(BM_Baseline_FindEndMarker)->Unit(benchmark::kMicrosecond);
@@ -160,4 +202,6 @@ BENCHMARK(BM_RoundTrip)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RoundTripAndExtract)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FindMarker_AllLead)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FindMarker_AllLead_WalkBack)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HostileFields)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Baseline_HostileMemchr)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

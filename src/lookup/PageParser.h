@@ -24,7 +24,19 @@ std::string TextBetween(std::string_view page, std::string_view startMarker,
 // (zero bytes included), joined without separator. The pattern is taken up to its first zero
 // byte and compiled with PCRE_NEWLINE_ANY, in 8-bit mode without UTF-8. A matching error (such
 // as PCRE's match limit) ends the search quietly with what was found so far. Throws
-// std::runtime_error for an empty or malformed pattern.
-std::string RegexGroupText(std::string_view page, const std::string& pattern);
+// std::runtime_error for an empty or malformed pattern. `matchLimit` is PCRE's match limit for
+// each start position; 0, what the program passes, keeps the library's default.
+//
+// The result is always that of RegexGroupTextPlain. For a pattern made of a literal, "(.*?)"
+// and a literal (the shape of both field patterns) it is worked out line by line, in time
+// linear in the page's size; any other pattern runs the plain loop.
+std::string RegexGroupText(std::string_view page, const std::string& pattern,
+                           unsigned long matchLimit = 0);
+
+// The plain loop: one pcre_exec after another over the whole page, each from the end of the
+// previous match. Quadratic on a long line that holds many starts of a match and no end of one;
+// the reference RegexGroupText is checked against.
+std::string RegexGroupTextPlain(std::string_view page, const std::string& pattern,
+                                unsigned long matchLimit = 0);
 
 }  // namespace lookup

@@ -7,7 +7,9 @@
 #include <thread>
 
 #include "lookup/CodePage936.h"
+#include "lookup/FilingLiterals.h"
 #include "lookup/LookupClient.h"
+#include "lookup/PageParser.h"
 #include "support/FilingPages.h"
 #include "support/ScriptedHttpServer.h"
 
@@ -372,6 +374,37 @@ TEST_F(BatchLookup, RequeryOfASilentServiceFailsWithinTheTimeLimit) {
     EXPECT_NE(lookup::RequeryRow(t, impatient, 0, Base(server)), std::nullopt);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     EXPECT_EQ(CellsAt(t, 0), Cells{});
+}
+
+// About 9 MB whose second line holds a sponsor fragment and then the sponsor label again and
+// again, never closed: the plain loop of pcre_exec tries each label up to the line's end, which
+// takes hours. None of those attempts reaches PCRE's match limit (the line is shorter than
+// it), so the plain loop's fields are those of the three fragments, as the small copy shows.
+TEST_F(BatchLookup, RequeryOfAHugeHostilePageTakesSecondsAndGivesThePlainLoopsFields) {
+    const std::string labelEnd = "</label><span class=\"fontred\">";
+    const std::string sponsor = cytest::Hex("D6F7 B0EC B5A5 CEBB C3FB B3C6 A3BA") + labelEnd;
+    const std::string review = cytest::Hex("C9F3 BACB CDA8 B9FD CAB1 BCE4 A3BA") + labelEnd;
+    auto page = [&](std::size_t bytes) {
+        std::string p = "<div><label>" + cytest::Hex("B1B8 B0B8 2F D0ED BFC9 D6A4 BAC5 A3BA") +
+                        labelEnd + "ICP-h</span></div>\r\n<div><label>" + sponsor +
+                        "S-h</span></div>";
+        while (p.size() < bytes) {
+            p += sponsor + "S-h</span>";
+        }
+        return p + "\r\n<div><label>" + review + "D-h</span></div>\r\n";
+    };
+    const std::string small = page(20000);
+    EXPECT_EQ(lookup::RegexGroupTextPlain(small, std::string(lookup::SponsorPattern)), "S-h");
+    EXPECT_EQ(lookup::RegexGroupTextPlain(small, std::string(lookup::ReviewDatePattern)), "D-h");
+
+    server.SetResponder([body = page(9'000'000)](const std::string&) {
+        return Reply{ScriptedHttpServer::Response("200 OK", body)};
+    });
+    Append(t, {"hostile.example"});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(lookup::RequeryRow(t, client, 0, Base(server)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
+    EXPECT_EQ(CellsAt(t, 0), (Cells{"ICP-h", "S-h", "D-h"}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "lookup/PageParser.h"
 
 #include <gtest/gtest.h>
+#include <pcre.h>
 
 #include <random>
 
@@ -157,6 +158,70 @@ TEST(RegexGroupText, MatchLoopRules) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(lookup::RegexGroupText(c.page, c.pattern), c.expected) << c.what;
+    }
+}
+
+// Patterns of the shape literal "(.*?)" literal are matched line by line; the result must be
+// the plain loop's on pages that make the plain loop work hard, and with literals that overlap.
+TEST(RegexGroupText, LineByLineAgreesWithThePlainLoop) {
+    const std::string kName = Hex("C4B3 C4B3 B9AB CBBE");  // 某某公司
+    const std::string kLabel = Hex("D6F7 B0EC B5A5 CEBB C3FB B3C6 A3BA") + kLabelEnd;
+    std::string hostile;  // labels without an end tag on one line
+    for (int i = 0; i < 300; ++i) {
+        hostile += kLabel + kName + "</span>";
+    }
+    struct Case {
+        const char* what;
+        std::string page, pattern;
+    } cases[] = {
+        {"hostile line, then a fragment", hostile + "\r\n" + Sponsor(kName), kSponsorPattern},
+        {"fragment, then a hostile rest", Sponsor(kName) + hostile + "\n" + Sponsor("x"),
+         kSponsorPattern},
+        {"hostile rest behind the last end tag", hostile + kEnd + hostile, kSponsorPattern},
+        {"fragments on lines ended by each newline byte",
+         Sponsor("1") + "\r" + Sponsor("2") + "\v" + Sponsor("3") + "\f" + Sponsor("4") +
+             Hex("85") + Sponsor("5") + "\n" + Sponsor("6"),
+         kSponsorPattern},
+        {"value split by a newline byte", kLabel + "a" + Hex("85") + "b" + kEnd + kEnd,
+         kSponsorPattern},
+        {"zero bytes", std::string("\0\n", 2) + Sponsor(std::string("\0", 1)) + '\0',
+         kSponsorPattern},
+        {"review date among sponsors",
+         Sponsor("x") + ReviewDate("2010") + hostile + ReviewDate("9"), kReviewPattern},
+        {"overlapping literals", "abab ba\nababa\nbaba ab ba\nab\nba", "ab(.*?)ba"},
+        {"self-overlapping literals", "aaaaa\naaa aa aaaa\naa\raa", "aa(.*?)aa"},
+        {"escaped slashes", "a/x/a/y/a\n/a/", R"(a\/(.*?)\/a)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(lookup::RegexGroupText(c.page, c.pattern),
+                  lookup::RegexGroupTextPlain(c.page, c.pattern))
+            << c.what;
+    }
+    EXPECT_EQ(SponsorOf(hostile + "\r\n" + Sponsor(kName)), kName);
+}
+
+// The plain loop stops at the first attempt that exceeds PCRE's match limit: a label followed
+// by more bytes than the limit allows up to the line's end. Around that length, the fragment on
+// the next line must be found by both or by neither; with a small limit and with the library's.
+TEST(RegexGroupText, LineByLineStopsAtTheMatchLimitLikeThePlainLoop) {
+    const std::string kLabel = Hex("D6F7 B0EC B5A5 CEBB C3FB B3C6 A3BA") + kLabelEnd;
+    unsigned long libraryLimit = 0;
+    pcre_config(PCRE_CONFIG_MATCH_LIMIT, &libraryLimit);
+    struct Case {
+        unsigned long limit;  // 0: the library's
+        unsigned long around;
+    } cases[] = {{100, 100}, {333, 333}, {0, libraryLimit}};
+    for (const auto& c : cases) {
+        int found = 0, stopped = 0;
+        for (unsigned long r = c.around - 8; r <= c.around + 1; ++r) {
+            const std::string page = "x" + kLabel + std::string(r, 'y') + "\n" + Sponsor("z");
+            const std::string fast = lookup::RegexGroupText(page, kSponsorPattern, c.limit);
+            ASSERT_EQ(fast, lookup::RegexGroupTextPlain(page, kSponsorPattern, c.limit))
+                << c.limit << " " << r;
+            (fast == "z" ? found : stopped) += 1;
+        }
+        EXPECT_GT(found, 0) << c.limit;  // both sides of the limit were reached
+        EXPECT_GT(stopped, 0) << c.limit;
     }
 }
 
