@@ -402,7 +402,7 @@ TEST_F(BatchLookup, RequeryOfAHugeHostilePageTakesSecondsAndGivesThePlainLoopsFi
     });
     Append(t, {"hostile.example"});
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(lookup::RequeryRow(t, client, 0, Base(server)));
+    EXPECT_EQ(lookup::RequeryRow(t, client, 0, Base(server)), std::nullopt);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
     EXPECT_EQ(CellsAt(t, 0), (Cells{"ICP-h", "S-h", "D-h"}));
 }
