@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "gui/ClickableLabel.h"
+#include "gui/DialogKeys.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/JpegImage.h"
@@ -51,8 +52,10 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(350, 213);
-    // FormClose: whichever way the dialog closes (OK, Enter, the close button, Alt+F4, Escape),
-    // it frees itself once its modal loop has ended.
+    // FormClose: whichever way the dialog closes (OK, Enter, the close button, Alt+F4), it
+    // frees itself once its modal loop has ended. It has no cancel button: Escape does nothing.
+    gui::PressButtonsOnEnter(*this);
+    gui::IgnoreEscape(*this);
     setAttribute(Qt::WA_DeleteOnClose);
 
     // The dialog's default font; every control in it uses 宋体 12 px.

@@ -3,6 +3,7 @@
 #include "U_AboutBox.h"
 #include "gui/BatchStatus.h"
 #include "gui/DesktopProgress.h"
+#include "gui/DialogKeys.h"
 #include "gui/DomainTableModel.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
@@ -146,6 +147,7 @@ TFrm_Main::TFrm_Main(QWidget* parent)
       dlgSave1(MakeFileDialog(this, "dlgSave1", QFileDialog::AcceptSave)) {
     setupUi(this);
     setWindowTitle(gui::kApplicationTitle);
+    gui::PressButtonsOnEnter(*this);
 
     // Fixed border with system menu and minimise, no maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -1,12 +1,12 @@
 #include "U_add.h"
 
+#include "gui/DialogKeys.h"
 #include "gui/DomainTableModel.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/GbkText.h"
 #include "lookup/CodePage936.h"
 
-#include <QKeyEvent>
 #include <QShowEvent>
 
 #include <string>
@@ -46,6 +46,9 @@ std::vector<std::string> TypedLines(const QString& text, std::size_t maxBytes) {
 
 TFrm_Add::TFrm_Add(gui::DomainTableModel& model, QWidget* owner) : QDialog(owner), model_(model) {
     setupUi(this);
+    gui::PressButtonsOnEnter(*this);
+    // The dialog has no cancel button: Escape does nothing (the title bar closes it).
+    gui::IgnoreEscape(*this);
     // Fixed border with system menu and minimise, no maximise.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -67,15 +70,6 @@ void TFrm_Add::showEvent(QShowEvent* event) {
         placed_ = true;
     }
     QDialog::showEvent(event);
-}
-
-void TFrm_Add::keyPressEvent(QKeyEvent* event) {
-    // The dialog has no cancel button: Escape does nothing (the title bar closes it).
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 // Appends the typed lines as rows, numbered from 1, clears the text and closes the dialog.

@@ -12,6 +12,7 @@ add_library(cy_windows STATIC
     U_AboutBox.cpp U_AboutBox.h U_AboutBox.ui
     gui/BatchStatus.cpp gui/BatchStatus.h
     gui/ClickableLabel.cpp gui/ClickableLabel.h
+    gui/DialogKeys.cpp gui/DialogKeys.h
     gui/DesktopProgress.cpp gui/DesktopProgress.h
     gui/DomainTableModel.cpp gui/DomainTableModel.h
     gui/ErrorBox.cpp gui/ErrorBox.h

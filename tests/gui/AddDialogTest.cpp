@@ -131,6 +131,16 @@ void AddDialogTest::typingWithEnterNeverPressesTheButton() {
     QTest::keyClick(f.text, Qt::Key_O, Qt::AltModifier);  // the access key (an animated click)
     QTRY_COMPARE(f.Domains(), (Lines{"a.com", "b.com"}));
     QVERIFY(!f.dialog->isVisible());
+
+    // Tab to the button, then Enter presses it, as Space does.
+    f.dialog->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.dialog.get()));
+    f.text->setFocus();
+    QTest::keyClicks(f.text, QStringLiteral("c.com"));
+    f.ok->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(f.ok, Qt::Key_Return);
+    QCOMPARE(f.Domains(), (Lines{"a.com", "b.com", "c.com"}));
+    QVERIFY(!f.dialog->isVisible());
 }
 
 void AddDialogTest::titleBarCloseKeepsTheTextForTheNextShowing() {

@@ -171,6 +171,13 @@ void MainWindowTest::clearThenColoursFollowTheNewIndices() {
     QCOMPARE(model.Table().RowCount(), 0u);
     QTest::mouseClick(f.Button("btn3"), Qt::LeftButton);  // clearing an empty table: nothing
     QCOMPARE(model.rowCount(), 0);
+    // Enter and the keypad's Enter on the focused button press it, as Space does.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        f.Append({"x", "y"});
+        f.Button("btn3")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(f.Button("btn3"), key);
+        QCOMPARE(model.rowCount(), 0);
+    }
 
     f.Append({"e", "f", "g"});
     QVERIFY(!model.data(model.index(0, 0), Qt::BackgroundRole).isValid());
