@@ -260,6 +260,18 @@ TEST_F(BatchLookup, CountsEveryOutcomeAndLeavesEachFailureItsReason) {
 TEST_F(BatchLookup, ConcurrentBatchesAddUpAndAClearIsNoFailure) {
     Append(t, {"filed-a.example", "unfiled.example", "fail.example"});
     lookup::BatchProgress progress;
+    // The first answer waits until both batches have begun, so that they overlap however the
+    // threads are scheduled on a busy machine.
+    std::atomic<bool> first{true};
+    server.SetResponder([&](const std::string& request) {
+        if (first.exchange(false)) {
+            const auto until = std::chrono::steady_clock::now() + 20s;
+            while (progress.Counts().running < 2 && std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_for(1ms);
+            }
+        }
+        return ByDomain(request);
+    });
     std::thread other([&] { lookup::RunBatch(t, client, Base(server), &progress); });
     lookup::RunBatch(t, client, Base(server), &progress);
     other.join();
