@@ -1,9 +1,13 @@
 #include "lookup/ByteSearch.h"
 
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 namespace lookup::bytes {
@@ -30,6 +34,46 @@ bool IsNewlineAt(const char* p) {
     return IsAnyNewline(static_cast<unsigned char>(*p));
 }
 
+#if defined(__x86_64__)
+// One bit per offset of the 32 from `at` whose byte equals the needle's first byte and whose
+// byte m - 1 further on equals its last.
+__attribute__((target("avx2"))) std::uint32_t Candidates32(const char* at, std::size_t m,
+                                                           __m256i first, __m256i last) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + m - 1));
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
+}
+
+// Find's candidate filter 64 bytes at a time with AVX2, for processors that have it (nearly all
+// x86-64 ones made since 2013). A page that holds the needle's first byte often, as the lookup
+// pages hold "<", is scanned several times faster than 16 bytes at a time. Returns the offset
+// found or kNone, and leaves `i` where the caller's narrower loops go on.
+__attribute__((target("avx2"))) std::size_t FindAvx2(const char* h, std::size_t last,
+                                                     std::string_view needle, std::size_t& i) {
+    const std::size_t m = needle.size();
+    const __m256i first = _mm256_set1_epi8(needle[0]);
+    const __m256i lastByte = _mm256_set1_epi8(needle[m - 1]);
+    for (; i <= last && last - i >= 63; i += 64) {
+        const std::uint64_t mask =
+            Candidates32(h + i, m, first, lastByte) |
+            (static_cast<std::uint64_t>(Candidates32(h + i + 32, m, first, lastByte)) << 32);
+        for (std::uint64_t rest = mask; rest != 0; rest &= rest - 1) {
+            const auto j = static_cast<std::size_t>(__builtin_ctzll(rest));
+            if (std::memcmp(h + i + j + 1, needle.data() + 1, m - 2) == 0) {
+                return i + j;
+            }
+        }
+    }
+    return kNone;
+}
+
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
 }  // namespace
 
 std::size_t Find(std::string_view text, std::string_view needle, std::size_t from) {
@@ -51,6 +95,13 @@ std::size_t Find(std::string_view text, std::string_view needle, std::size_t fro
     }
     const std::size_t last = n - m;  // the last offset at which the needle fits
     std::size_t i = from;
+#if defined(__x86_64__)
+    if (HasAvx2()) {
+        if (const std::size_t at = FindAvx2(h, last, needle, i); at != kNone) {
+            return at;
+        }
+    }
+#endif
 #if defined(__SSE2__)
     // Candidates are the offsets whose byte equals the needle's first byte and whose byte m - 1
     // further on equals its last; only those are compared in full.

@@ -95,9 +95,13 @@ std::optional<LineShape> ShapeOf(std::string_view pattern) {
 }
 
 // The fixed number of match() calls of a failing attempt (see LineShape::overhead), measured
-// with small match limits on a prefix followed by filler bytes. Nothing when PCRE does not count
-// as expected (one call per byte, the same at a newline byte as at the subject's end); the
-// pattern then runs the plain loop.
+// with small match limits on a prefix followed by filler bytes and a newline byte. Nothing when
+// PCRE does not count as expected (one call per byte, the same at the subject's end as at a
+// newline byte); the pattern then runs the plain loop.
+//
+// Before it tries a start position, PCRE looks for the pattern's last fixed byte (in the tail)
+// behind it, and when a short subject lacks that byte it fails without counting anything. So
+// the tail follows on a line of its own: it is there to be found, and cannot end a match.
 std::optional<unsigned long> MeasureOverhead(const pcre* code, const LineShape& shape) {
     char filler = 0;
     for (char c = 0x21; c <= 0x7E && filler == 0; ++c) {
@@ -108,18 +112,21 @@ std::optional<unsigned long> MeasureOverhead(const pcre* code, const LineShape& 
     if (filler == 0) {
         return std::nullopt;
     }
-    // The fewest filler bytes behind the prefix for which the attempt exceeds `limit`.
-    auto firstFailing = [&](unsigned long limit,
-                            bool newlineAtEnd) -> std::optional<unsigned long> {
+    // The result of one attempt from the subject's start with `r` filler bytes behind the prefix.
+    auto attempt = [&](unsigned long limit, unsigned long r, bool newlineAtEnd) {
         pcre_extra extra{};
         extra.flags = PCRE_EXTRA_MATCH_LIMIT;
         extra.match_limit = limit;
         int offsets[kOffsetVectorSize];
+        const std::string subject =
+            shape.prefix + std::string(r, filler) + (newlineAtEnd ? "\n" + shape.tail : "");
+        return pcre_exec(code, &extra, subject.data(), static_cast<int>(subject.size()), 0,
+                         PCRE_NOTEMPTY, offsets, kOffsetVectorSize);
+    };
+    // The fewest filler bytes behind the prefix for which the attempt exceeds `limit`.
+    auto firstFailing = [&](unsigned long limit) -> std::optional<unsigned long> {
         for (unsigned long r = 0; r <= limit; ++r) {
-            const std::string subject =
-                shape.prefix + std::string(r, filler) + (newlineAtEnd ? "\n" : "");
-            const int rc = pcre_exec(code, &extra, subject.data(), static_cast<int>(subject.size()),
-                                     0, PCRE_NOTEMPTY, offsets, kOffsetVectorSize);
+            const int rc = attempt(limit, r, true);
             if (rc == PCRE_ERROR_MATCHLIMIT) {
                 return r;
             }
@@ -130,14 +137,22 @@ std::optional<unsigned long> MeasureOverhead(const pcre* code, const LineShape& 
         return std::nullopt;
     };
     constexpr unsigned long kLow = 64, kHigh = 96;
-    const auto low = firstFailing(kLow, true);
-    const auto high = firstFailing(kHigh, true);
-    const auto atEnd = firstFailing(kLow, false);
-    if (!low || !high || !atEnd || *low == 0 || *high != *low + (kHigh - kLow) || *atEnd != *low) {
+    const auto low = firstFailing(kLow);
+    const auto high = firstFailing(kHigh);
+    if (!low || !high || *low == 0 || *high != *low + (kHigh - kLow)) {
         return std::nullopt;
     }
     // Exceeded when r + overhead > limit; the first failing r is limit + 1 - overhead.
-    return kLow + 1 - *low;
+    const unsigned long overhead = kLow + 1 - *low;
+    // The same count when the line ends at the subject's end, checked on a subject long enough
+    // for PCRE to skip its look for the last fixed byte (it does so beyond 1,000 bytes).
+    constexpr unsigned long kLong = 4096;
+    const unsigned long atEnd = kLong + 1 - overhead;
+    if (attempt(kLong, atEnd, false) != PCRE_ERROR_MATCHLIMIT ||
+        attempt(kLong, atEnd - 1, false) != PCRE_ERROR_NOMATCH) {
+        return std::nullopt;
+    }
+    return overhead;
 }
 
 CompiledPattern Compile(const std::string& pattern) {
