@@ -9,6 +9,7 @@
 #include "gui/Fonts.h"
 #include "gui/GbkText.h"
 #include "gui/Links.h"
+#include "gui/ScreenPlacement.h"
 #include "gui/ShellOpenLink.h"
 #include "lookup/BatchLookup.h"
 #include "lookup/LookupClient.h"
@@ -49,14 +50,16 @@ constexpr QPoint kInitialPosition{520, 190};
 constexpr int kProgressPanel = 2;
 constexpr int kProgressPeriodMs = 100;
 
-// Places a window that has no owner so that its centre lies on the centre of `over`. move()
-// places the window's frame, whose size is known only once the window is shown; take its
-// border to be as thick as that of `over`, as QDialog does for its own placement.
+// Places a window that has no owner so that its centre lies on the centre of `over`, moved
+// onto the screen where that would reach beyond it. The window's frame size is known only once
+// it is shown; take its border to be as thick as that of `over`, as QDialog does for its own
+// placement.
 void CentreOver(QWidget* window, const QWidget* over) {
     const QRect area = over->frameGeometry();
     const QSize frame = window->size() + (area.size() - over->size());
-    window->move(area.x() + (area.width() - frame.width()) / 2,
-                 area.y() + (area.height() - frame.height()) / 2);
+    gui::PlaceOnScreen(*window, QRect(area.x() + (area.width() - frame.width()) / 2,
+                                      area.y() + (area.height() - frame.height()) / 2,
+                                      frame.width(), frame.height()));
 }
 
 // The open and save dialogs: one "文本文件" filter for *.txt, no default extension, no question
@@ -221,6 +224,8 @@ void TFrm_Main::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // Restoring from the taskbar is a spontaneous show; only the window's own showing counts.
     if (!event->spontaneous()) {
+        // The stored place, unless part of the window would lie off a small screen there.
+        gui::PlaceOnScreen(*this, frameGeometry());
         guarded(this, &TFrm_Main::FormShow)();
     }
 }

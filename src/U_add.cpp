@@ -5,6 +5,7 @@
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/GbkText.h"
+#include "gui/ScreenPlacement.h"
 #include "lookup/CodePage936.h"
 
 #include <QShowEvent>
@@ -61,12 +62,13 @@ TFrm_Add::TFrm_Add(gui::DomainTableModel& model, QWidget* owner) : QDialog(owner
 }
 
 void TFrm_Add::showEvent(QShowEvent* event) {
-    // Centred over the main window the first time; afterwards where the user left it. An
-    // explicit move also stops QDialog from centring it again on every showing.
+    // Centred over the main window the first time (moved onto the screen where that would
+    // reach beyond it); afterwards where the user left it. An explicit move also stops QDialog
+    // from centring it again on every showing.
     if (!event->spontaneous() && !placed_ && parentWidget() != nullptr) {
         QRect frame(QPoint(), frameGeometry().size());
         frame.moveCenter(parentWidget()->window()->frameGeometry().center());
-        move(frame.topLeft());
+        gui::PlaceOnScreen(*this, frame);
         placed_ = true;
     }
     QDialog::showEvent(event);

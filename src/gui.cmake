@@ -21,6 +21,7 @@ add_library(cy_windows STATIC
     gui/JpegImage.cpp gui/JpegImage.h
     gui/PanelStatusBar.cpp gui/PanelStatusBar.h
     gui/ReportListView.cpp gui/ReportListView.h
+    gui/ScreenPlacement.cpp gui/ScreenPlacement.h
     gui/ShellOpenLink.cpp gui/ShellOpenLink.h
 )
 # The generated ui_*.h headers are part of the windows' headers.

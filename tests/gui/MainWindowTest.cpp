@@ -5,6 +5,7 @@
 #include "gui/Links.h"
 #include "gui/PanelStatusBar.h"
 #include "gui/ReportListView.h"
+#include "gui/ScreenPlacement.h"
 
 #include "ModalAnswer.h"
 
@@ -14,6 +15,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -52,7 +54,10 @@ struct Fixture {
 class MainWindowTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void fixedSizeNoMaximiseAtStoredPlace();
+    void fixedSizeNoMaximise();
+    void openedAtStoredPlaceOrWhollyOnScreen();
+    void frameFitsWithinArea_data();
+    void frameFitsWithinArea();
     void fontsTabOrderAndColumnWidths();
     void formShowPlacesLinkOverSecondPanel();
     void addButtonShowsDialogModallyAndAppends();
@@ -64,7 +69,7 @@ private Q_SLOTS:
     void headerClickDoesNotSort();
 };
 
-void MainWindowTest::fixedSizeNoMaximiseAtStoredPlace() {
+void MainWindowTest::fixedSizeNoMaximise() {
     Fixture f;
     const QWidget* client = f.main->centralWidget();
     auto* status = Child<gui::PanelStatusBar>(f.main.get(), "stat1");
@@ -76,8 +81,55 @@ void MainWindowTest::fixedSizeNoMaximiseAtStoredPlace() {
     QCOMPARE(f.main->minimumSize(), f.main->maximumSize());
     QVERIFY(!(f.main->windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(f.main->windowFlags() & Qt::WindowMinimizeButtonHint);
-    QCOMPARE(f.main->pos(), QPoint(520, 190));
     QCOMPARE(f.main->windowTitle(), QStringLiteral("澄屿域名备案批量查询器V1.0"));
+}
+
+// At the stored place (520, 190) where the window fits there; on a smaller screen (its own
+// test run) moved only as far as needed to lie wholly on the screen's available area.
+void MainWindowTest::openedAtStoredPlaceOrWhollyOnScreen() {
+    Fixture f;
+    const QRect area = f.main->screen()->availableGeometry();
+    const QRect frame = f.main->frameGeometry();
+    qInfo("available area %dx%d at %d,%d; frame %dx%d at %d,%d", area.width(), area.height(),
+          area.x(), area.y(), frame.width(), frame.height(), frame.x(), frame.y());
+    QVERIFY(area.contains(frame));
+    const QRect stored(QPoint(520, 190), frame.size());
+    // Along each axis: kept where the stored place fits, else pushed back to the far edge.
+    if (stored.right() <= area.right()) {
+        QCOMPARE(frame.x(), 520);
+    } else {
+        QCOMPARE(frame.right(), area.right());
+    }
+    if (stored.bottom() <= area.bottom()) {
+        QCOMPARE(frame.y(), 190);
+    } else {
+        QCOMPARE(frame.bottom(), area.bottom());
+    }
+    QCOMPARE(f.main->pos(), frame.topLeft());
+}
+
+void MainWindowTest::frameFitsWithinArea_data() {
+    QTest::addColumn<QRect>("frame");
+    QTest::addColumn<QRect>("area");
+    QTest::addColumn<QPoint>("place");
+    const QRect small(0, 0, 960, 540);
+    QTest::newRow("fits: stays") << QRect(520, 190, 498, 511) << QRect(0, 0, 1280, 900)
+                                 << QPoint(520, 190);
+    QTest::newRow("off right and bottom") << QRect(520, 190, 498, 511) << small << QPoint(462, 29);
+    QTest::newRow("off left and top") << QRect(-30, -5, 100, 100) << small << QPoint(0, 0);
+    QTest::newRow("exactly the area") << small << small << QPoint(0, 0);
+    QTest::newRow("larger: area's top-left") << QRect(300, 200, 1000, 600) << small << QPoint(0, 0);
+    QTest::newRow("larger one way only") << QRect(300, 200, 400, 600) << small << QPoint(300, 0);
+    // A second screen left of and below the primary, its area less a 30-pixel panel on top.
+    QTest::newRow("area off the origin")
+        << QRect(-100, 1100, 494, 511) << QRect(-1024, 930, 1024, 570) << QPoint(-494, 989);
+}
+
+void MainWindowTest::frameFitsWithinArea() {
+    QFETCH(QRect, frame);
+    QFETCH(QRect, area);
+    QFETCH(QPoint, place);
+    QCOMPARE(gui::FitWithin(frame, area), place);
 }
 
 void MainWindowTest::fontsTabOrderAndColumnWidths() {
