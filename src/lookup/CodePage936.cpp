@@ -2,11 +2,18 @@
 
 #include <iconv.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <map>
 #include <stdexcept>
-#include <vector>
+#include <string>
 
 namespace lookup::cp936 {
 
@@ -129,76 +136,163 @@ std::string FromUtf16(std::u16string_view utf16) {
     return out;
 }
 
+std::string RoundTripTwoPass(std::string_view gbk) {
+    return FromUtf16(ToUtf16(gbk));
+}
+
 namespace {
 
-// Which characters come back from GBK -> UTF-16 -> GBK as the very same bytes: every byte below
-// 0x80, and (worked out once, through iconv itself) each single byte of 0x80..0xFF and each
-// lead-byte pair that does. Lets RoundTrip skip both conversions for a page made only of such
-// characters, which is nearly every page, with the same result.
-class StableCharacters {
+// The length of the run of bytes below 0x80 at the start of p[0, n).
+std::size_t AsciiRun(const unsigned char* p, std::size_t n) {
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    for (; n - k >= 16; k += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        if (const int high = _mm_movemask_epi8(v); high != 0) {
+            return k + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(high)));
+        }
+    }
+#endif
+    while (k < n && p[k] < 0x80) {
+        ++k;
+    }
+    return k;
+}
+
+// What GBK -> UTF-16 -> GBK makes of each character, worked out once through the two
+// conversions themselves, so that RoundTrip writes each character's result directly: a bit per
+// lead byte and second byte for the pairs that come back as themselves (4 KB, nearly all valid
+// pairs and the user-defined areas), the result of each single byte, and the rare pair that
+// comes back as another one.
+class RoundTripTable {
 public:
-    StableCharacters() {
-        Converter decode("UTF-16LE", "CP936");
-        Converter encode("CP936", "UTF-16LE");
-        auto sameAfterRoundTrip = [&](std::string_view bytes) {
-            std::string utf16, back;
-            const char* in = bytes.data();
-            std::size_t left = bytes.size();
-            if (!decode.Run(in, left, utf16) || utf16.empty()) {
-                return false;
+    RoundTripTable() {
+        for (int b = 0; b <= 0xFF; ++b) {
+            if (IsLeadByte(static_cast<unsigned char>(b))) {
+                continue;
             }
-            in = utf16.data();
-            left = utf16.size();
-            return encode.Run(in, left, back) && back == bytes;
-        };
-        for (int b = 0x80; b <= 0xFF; ++b) {
             const char c = static_cast<char>(b);
-            single_[b] = !IsLeadByte(static_cast<unsigned char>(b)) &&
-                         sameAfterRoundTrip(std::string_view(&c, 1));
+            const std::string back = RoundTripTwoPass(std::string_view(&c, 1));
+            single_[b] = back.size() == 1 ? back[0] : '?';
+            if (b < 0x80 && single_[b] != c) {
+                // Apply copies runs of such bytes as they are.
+                throw std::runtime_error("Code page conversion changes ASCII");
+            }
         }
         for (int lead = 0x81; lead <= 0xFE; ++lead) {
             for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                const auto l = static_cast<unsigned char>(lead);
+                const auto t = static_cast<unsigned char>(trail);
+                if (!IsTrailRange(t)) {
+                    continue;  // ToUtf16 replaces the lead byte alone
+                }
                 const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                pair_[lead * 256 + trail] = trail != 0x7F && sameAfterRoundTrip({pair, 2});
+                const std::string back = IsUserDefined(l, t)
+                                             ? std::string(pair, 2)
+                                             : RoundTripTwoPass(std::string_view(pair, 2));
+                const std::size_t index = Index(l, t);
+                if (back == std::string_view(pair, 2)) {
+                    keep_[index / 64] |= std::uint64_t{1} << (index % 64);
+                } else if (back != "?") {
+                    // Not seen with the system's tables; kept so that the result stays exact
+                    // should a converter do so. At most two bytes, as the pair.
+                    other_.emplace(index, back.substr(0, 2));
+                }
             }
         }
     }
 
-    // True when every character of text comes back unchanged.
-    bool AllStable(std::string_view text) const {
-        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-        const std::size_t n = text.size();
-        for (std::size_t i = 0; i < n;) {
-            const unsigned char b = p[i];
-            if (b < 0x80) {
-                ++i;
-            } else if (IsLeadByte(b)) {
-                if (i + 1 >= n || !pair_[b * 256 + p[i + 1]]) {
-                    return false;
+    // Converts text[0, n) in place (the result is never longer, so each result is written at
+    // or before where its input was read); returns the result's length.
+    std::size_t Apply(char* text, std::size_t n) const {
+        const auto* in = reinterpret_cast<const unsigned char*>(text);
+        std::size_t i = 0, o = 0;
+        while (i < n) {
+            // Chinese text: four double-byte characters at a time when all eight bytes are at
+            // 0x80 or above and each pair comes back as itself (a lead byte's row in the table
+            // is empty for 0x80 and 0xFF, which are no lead bytes).
+            if (n - i >= 8) {
+                std::uint64_t eight;
+                std::memcpy(&eight, in + i, 8);
+                constexpr std::uint64_t kHighBits = 0x8080808080808080;
+                if ((eight & kHighBits) == kHighBits && KeepsFour(in + i)) {
+                    std::memcpy(text + o, &eight, 8);
+                    i += 8;
+                    o += 8;
+                    continue;
                 }
+            }
+            const unsigned char b = in[i];
+            if (b < 0x80) {
+                const std::size_t run = AsciiRun(in + i, n - i);
+                if (o != i) {
+                    std::memmove(text + o, text + i, run);
+                }
+                i += run;
+                o += run;
+            } else if (!IsLeadByte(b)) {
+                text[o++] = single_[b];
+                ++i;
+            } else if (i + 1 == n) {
+                text[o++] = '?';  // a lead byte cut off at the end
+                ++i;
+            } else if (const unsigned char t = in[i + 1]; Keeps(b, t)) {
+                text[o] = static_cast<char>(b);
+                text[o + 1] = static_cast<char>(t);
+                o += 2;
                 i += 2;
-            } else if (single_[b]) {
+            } else if (!IsTrailRange(t)) {
+                text[o++] = '?';  // the lead byte alone; the next byte starts afresh
                 ++i;
             } else {
-                return false;
+                const auto other = other_.find(Index(b, t));
+                if (other == other_.end()) {
+                    text[o++] = '?';
+                } else {
+                    for (const char c : other->second) {
+                        text[o++] = c;
+                    }
+                }
+                i += 2;
             }
         }
-        return true;
+        return o;
     }
 
 private:
-    std::vector<bool> pair_ = std::vector<bool>(65536, false);
-    std::array<bool, 256> single_{};
+    // A row of 256 per byte from 0x80 to 0xFF.
+    static std::size_t Index(unsigned char lead, unsigned char trail) {
+        return static_cast<std::size_t>(lead - 0x80) * 256 + trail;
+    }
+    std::uint64_t Bit(unsigned char lead, unsigned char trail) const {
+        const std::size_t index = Index(lead, trail);
+        return (keep_[index / 64] >> (index % 64)) & 1;
+    }
+    bool Keeps(unsigned char lead, unsigned char trail) const { return Bit(lead, trail) != 0; }
+    // Whether the four pairs at p all come back as themselves: one test, not four branches.
+    bool KeepsFour(const unsigned char* p) const {
+        return (Bit(p[0], p[1]) & Bit(p[2], p[3]) & Bit(p[4], p[5]) & Bit(p[6], p[7])) != 0;
+    }
+
+    std::array<char, 256> single_{};
+    std::array<std::uint64_t, 128 * 256 / 64> keep_{};
+    std::map<std::size_t, std::string> other_;
 };
+
+const RoundTripTable& Table() {
+    static const RoundTripTable table;
+    return table;
+}
 
 }  // namespace
 
+std::string RoundTrip(std::string&& gbk) {
+    gbk.resize(Table().Apply(gbk.data(), gbk.size()));
+    return std::move(gbk);
+}
+
 std::string RoundTrip(std::string_view gbk) {
-    static const StableCharacters stable;
-    if (stable.AllStable(gbk)) {
-        return std::string(gbk);
-    }
-    return FromUtf16(ToUtf16(gbk));
+    return RoundTrip(std::string(gbk));
 }
 
 }  // namespace lookup::cp936

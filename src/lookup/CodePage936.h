@@ -25,8 +25,25 @@ std::u16string ToUtf16(std::string_view gbk);
 // UTF-16 -> GBK. A character that GBK cannot hold (or a lone surrogate) becomes '?'.
 std::string FromUtf16(std::u16string_view utf16);
 
-// The batch worker's page conversion: GBK -> UTF-16 -> GBK. Valid GBK comes back byte for
-// byte; invalid sequences come back as '?'.
+// The three user-defined areas of code page 936: lead bytes AA..AF and F8..FE with trail bytes
+// A1..FE, and lead bytes A1..A7 with trail bytes 40..A0 (7F excepted). Their characters are
+// valid (the private use area U+E000 onward), though the system's converter rejects them.
+constexpr bool IsUserDefined(unsigned char lead, unsigned char trail) {
+    if ((lead >= 0xAA && lead <= 0xAF) || lead >= 0xF8) {
+        return lead <= 0xFE && trail >= 0xA1 && trail <= 0xFE;
+    }
+    return lead >= 0xA1 && lead <= 0xA7 && trail >= 0x40 && trail <= 0xA0 && trail != 0x7F;
+}
+
+// The batch worker's page conversion, GBK -> UTF-16 -> GBK, in one pass over the text with
+// tables worked out once: valid GBK (the user-defined areas included) comes back byte for
+// byte, anything else as '?' (one per bad sequence, as ToUtf16 counts them). The result is
+// never longer than the text; the rvalue form converts in place.
 std::string RoundTrip(std::string_view gbk);
+std::string RoundTrip(std::string&& gbk);
+
+// The same conversion through ToUtf16 and FromUtf16, where the user-defined areas come back as
+// '?': the reference RoundTrip is checked against.
+std::string RoundTripTwoPass(std::string_view gbk);
 
 }  // namespace lookup::cp936

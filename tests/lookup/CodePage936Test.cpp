@@ -5,6 +5,7 @@
 #include <random>
 
 #include "HexBytes.h"
+#include "ReferenceRoundTrip.h"
 
 namespace {
 
@@ -57,38 +58,45 @@ TEST(CodePage936, ConvertsBothWaysAndMarksBadInputWithQuestionMarks) {
     EXPECT_EQ(cp936::FromUtf16(std::u16string(u"a\xD800")), "a?");  // cut-off pair
 }
 
-// Every lead byte with every byte of the trail range, each pair alone and all of them in one
-// text (which also crosses the converter's internal buffer many times): a pair is either a GBK
-// character and comes back unchanged, or it is not and comes back as a single '?'.
-TEST(CodePage936, RoundTripKeepsEveryGbkCharacterAndReplacesTheRest) {
+// Every lead byte with every second byte: each pair alone, before an ASCII byte, and all of
+// them in one text. The one-pass round trip gives what the two conversions give, except that
+// the user-defined areas come back unchanged; a GBK character always comes back unchanged.
+TEST(CodePage936, RoundTripOfEveryPairIsTheTwoConversionsWithUserDefinedAreasKept) {
     std::string all, expected;
-    int kept = 0;
+    int kept = 0, userDefined = 0;
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
-        for (int trail = 0x40; trail <= 0xFE; ++trail) {
-            if (trail == 0x7F)
-                continue;
-            const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+        for (int second = 0; second <= 0xFF; ++second) {
+            const std::string pair{static_cast<char>(lead), static_cast<char>(second)};
+            const bool own = cp936::IsUserDefined(static_cast<unsigned char>(lead),
+                                                  static_cast<unsigned char>(second));
+            const std::string twoPass = cp936::RoundTripTwoPass(pair);
             const std::string back = cp936::RoundTrip(pair);
-            ASSERT_TRUE(back == pair || back == "?") << std::hex << lead << ' ' << trail;
+            ASSERT_EQ(back, own ? pair : twoPass) << std::hex << lead << ' ' << second;
+            ASSERT_EQ(cp936::RoundTrip(pair + "A"),
+                      own ? pair + "A" : cp936::RoundTripTwoPass(pair + "A"))
+                << std::hex << lead << ' ' << second;
             kept += back == pair;
+            userDefined += own;
             all += pair;
             expected += back;
         }
     }
-    EXPECT_GT(kept, 21000);  // GBK holds 21,886 characters, a few of them user-defined
+    EXPECT_EQ(userDefined, 1894);
+    EXPECT_GT(kept, 23000);  // GBK's characters and the user-defined ones
     EXPECT_EQ(cp936::RoundTrip(all), expected);
+    EXPECT_EQ(cytest::ReferenceRoundTrip(all), expected);
 
-    std::string ascii;
-    for (int b = 0; b < 0x80; ++b)
-        ascii.push_back(static_cast<char>(b));
-    EXPECT_EQ(cp936::RoundTrip(ascii), ascii);  // zero bytes and control bytes included
+    for (int b = 0; b <= 0xFF; ++b) {  // a lead byte alone is cut off at the end
+        const std::string single(1, static_cast<char>(b));
+        ASSERT_EQ(cp936::RoundTrip(single), cp936::RoundTripTwoPass(single)) << b;
+    }
     EXPECT_EQ(cp936::RoundTrip(Hex("80")), Hex("80"));
     EXPECT_EQ(cp936::RoundTrip(Hex("D6D0 FF 3C D6")), Hex("D6D0") + "?<?");
+    EXPECT_EQ(cp936::RoundTrip(Hex("AAA1 A140 FEFE D6")), Hex("AAA1 A140 FEFE") + "?");
 }
 
-// RoundTrip skips the conversions for text whose every character is known to come back
-// unchanged; on any text it must give what the two conversions give.
-TEST(CodePage936, RoundTripShortcutAgreesWithTheTwoConversions) {
+// On any text the round trip gives what the two conversions give, the user-defined areas kept.
+TEST(CodePage936, RoundTripAgreesWithTheTwoConversions) {
     std::mt19937 rng(20);
     std::uniform_int_distribution<int> any(0, 255), lead(0x81, 0xFE), trail(0x40, 0xFE), kind(0, 9),
         len(0, 48);
@@ -105,7 +113,7 @@ TEST(CodePage936, RoundTripShortcutAgreesWithTheTwoConversions) {
                 text.push_back(static_cast<char>(any(rng)));
             }
         }
-        ASSERT_EQ(cp936::RoundTrip(text), cp936::FromUtf16(cp936::ToUtf16(text)));
+        ASSERT_EQ(cp936::RoundTrip(text), cytest::ReferenceRoundTrip(text));
     }
 }
 
