@@ -286,13 +286,9 @@ const RoundTripTable& Table() {
 
 }  // namespace
 
-std::string RoundTrip(std::string&& gbk) {
+std::string RoundTrip(std::string gbk) {
     gbk.resize(Table().Apply(gbk.data(), gbk.size()));
-    return std::move(gbk);
-}
-
-std::string RoundTrip(std::string_view gbk) {
-    return RoundTrip(std::string(gbk));
+    return gbk;
 }
 
 }  // namespace lookup::cp936

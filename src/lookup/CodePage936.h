@@ -38,9 +38,9 @@ constexpr bool IsUserDefined(unsigned char lead, unsigned char trail) {
 // The batch worker's page conversion, GBK -> UTF-16 -> GBK, in one pass over the text with
 // tables worked out once: valid GBK (the user-defined areas included) comes back byte for
 // byte, anything else as '?' (one per bad sequence, as ToUtf16 counts them). The result is
-// never longer than the text; the rvalue form converts in place.
-std::string RoundTrip(std::string_view gbk);
-std::string RoundTrip(std::string&& gbk);
+// never longer than the text. Converts the string it is given in place: pass an rvalue (the
+// page just fetched) and nothing is copied or allocated.
+std::string RoundTrip(std::string gbk);
 
 // The same conversion through ToUtf16 and FromUtf16, where the user-defined areas come back as
 // '?': the reference RoundTrip is checked against.
