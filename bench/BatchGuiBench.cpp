@@ -4,7 +4,9 @@
 // their ratio, and the longest gap between two samples of the event loop. Also the same batch
 // through the same window with the batch counters ignored (a worker given no progress, so the
 // status panel stays still), and the ratio of the two: what following the batch costs.
-//   batch_gui_bench BASE_URL DOMAINS_FILE [ROWS] [ROUNDS]
+// With WRK_COMMAND, that command (wrk on the same URLs, see bench/batch_gui) runs once per round
+// as the wire's baseline, and its "Requests/sec" beside the batch's rate is printed too.
+//   batch_gui_bench BASE_URL DOMAINS_FILE [ROWS] [ROUNDS] [WRK_COMMAND]
 // BASE_URL ends with "Domain="; DOMAINS_FILE holds one domain per line (they are cycled).
 #include "U_Main.h"
 #include "gui/DomainTableModel.h"
@@ -25,6 +27,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -72,11 +75,35 @@ double FetchRateBesideTheLoop(const std::string& base, const std::vector<std::st
     return rate;
 }
 
+// Runs a wrk command to its end and returns its "Requests/sec:" figure; exits when there is
+// none (a baseline that did not run must not pass for one).
+double WrkRate(const std::string& command) {
+    FILE* out = popen(command.c_str(), "r");
+    double rate = 0;
+    if (out != nullptr) {
+        char line[512];
+        while (std::fgets(line, sizeof line, out) != nullptr) {
+            if (std::strncmp(line, "Requests/sec:", 13) == 0) {
+                rate = std::strtod(line + 13, nullptr);
+            }
+        }
+        if (pclose(out) != 0) {
+            rate = 0;
+        }
+    }
+    if (rate <= 0) {
+        std::fprintf(stderr, "no rate from: %s\n", command.c_str());
+        std::exit(1);
+    }
+    return rate;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s BASE_URL DOMAINS_FILE [ROWS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s BASE_URL DOMAINS_FILE [ROWS] [ROUNDS] [WRK_COMMAND]\n",
+                     argv[0]);
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -101,6 +128,7 @@ int main(int argc, char** argv) {
     }
 
     const long rounds = argc > 4 ? std::strtol(argv[4], nullptr, 10) : 5;
+    const std::string wrkCommand = argc > 5 ? argv[5] : "";
 
     TFrm_Main window;
     window.SetLookupBaseUrl(base);
@@ -164,10 +192,13 @@ int main(int argc, char** argv) {
     // medians are compared.
     // The followed and the quiet batch run back to back and take turns going first; the
     // median of their per-round ratios is what following costs.
-    std::vector<double> batchRates, fetchRates, followedRates, quietRates, progressRatios;
+    std::vector<double> batchRates, fetchRates, wrkRates, followedRates, quietRates, progressRatios;
     qint64 longestStall = 0;
     qint64 quietStall = 0;
     for (long r = 0; r < rounds; ++r) {
+        if (!wrkCommand.empty()) {
+            wrkRates.push_back(WrkRate(wrkCommand));
+        }
         fetchRates.push_back(FetchRateBesideTheLoop(base, rows));
         double followed = 0;
         double quiet = 0;
@@ -193,6 +224,10 @@ int main(int argc, char** argv) {
             ->PanelText(2)
             .toUtf8()
             .constData());
+    if (!wrkRates.empty()) {
+        const double wrkRate = Median(wrkRates);
+        std::printf("wrk_rate %.1f wrk_ratio %.3f\n", wrkRate, rate / wrkRate);
+    }
     std::fflush(nullptr);
     _exit(0);
 }
