@@ -1,6 +1,9 @@
 #include "lookup/LookupClient.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -11,9 +14,9 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/write.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
+#include <cerrno>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -22,6 +25,7 @@
 #include "lookup/HttpUrl.h"
 #include "lookup/RequestWriter.h"
 #include "lookup/ResponseReader.h"
+#include "table/FileDescriptor.h"
 
 namespace lookup {
 
@@ -33,23 +37,26 @@ using boost::system::error_code;
 struct LookupClient::Impl {
     using Clock = std::chrono::steady_clock;
 
-    Impl(const LookupLimits& l, ResolveHost resolve) : limits(l), resolver(std::move(resolve)) {}
+    Impl(const LookupLimits& l, ResolveHost resolve)
+        : limits(l),
+          resolver(std::move(resolve)),
+          abortSignal(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+        if (!abortSignal.valid()) {
+            throw LookupError("Cannot create the lookup client: " +
+                              error_code(errno, boost::system::system_category()).message());
+        }
+    }
 
     std::string Fetch(std::string_view url);
 
     // Starts one asynchronous operation and runs the context until it has completed.
     template <class Start>
-    error_code Run(Start start, std::size_t* bytes = nullptr) {
+    error_code Run(Start start) {
         if (aborting) {
             return asio::error::operation_aborted;  // Abort() came between two operations
         }
         error_code result = asio::error::would_block;
-        start([&](error_code ec, std::size_t n = 0) {
-            result = ec;
-            if (bytes) {
-                *bytes = n;
-            }
-        });
+        start([&](error_code ec) { result = ec; });
         ioc.restart();
         ioc.run();
         return result;
@@ -63,6 +70,19 @@ struct LookupClient::Impl {
             stream.reset();
         }
     }
+
+    // The request and the response go straight through the connected socket with one poll() per
+    // wait: through the stream's asynchronous operations and their timers each exchange took
+    // more than twice the system calls, which showed in the rate of a batch. Waits for the
+    // socket to become ready for `events` until `until`, or until Abort(); {} when ready,
+    // beast::error::timeout or asio::error::operation_aborted otherwise.
+    error_code Wait(short events, Clock::time_point until);
+    // Writes all of bytes, or fails with the first error (a timeout once `until` has passed).
+    error_code WriteAll(std::string_view bytes, Clock::time_point until);
+    // One read of what has arrived, waiting for it until `until`; eof when the peer closed.
+    // With waitFirst the socket is polled before the read (the answer to a request just sent is
+    // not there yet), otherwise the read is tried first.
+    error_code ReadSome(std::size_t& n, Clock::time_point until, bool waitFirst);
 
     // True when the peer has closed the idle connection (or sent something nobody asked for).
     bool PeerGone() {
@@ -90,6 +110,7 @@ struct LookupClient::Impl {
     bool inFlight = false;
     std::uint64_t exchangeNo = 0;
     std::atomic<bool> aborting{false};
+    table::FileDescriptor abortSignal;  // eventfd written by Abort() to wake Wait()
     asio::io_context ioc;
     std::optional<beast::tcp_stream> stream;
     std::string connectedHost;
@@ -134,6 +155,84 @@ void LookupClient::Impl::Connect(const HttpUrl& url) {
     connectedPort = url.port;
 }
 
+error_code LookupClient::Impl::Wait(short events, Clock::time_point until) {
+    std::array<pollfd, 2> fds{pollfd{stream->socket().native_handle(), events, 0},
+                              pollfd{abortSignal.get(), POLLIN, 0}};
+    for (;;) {
+        if (aborting) {
+            return asio::error::operation_aborted;
+        }
+        const auto left = until - Clock::now();
+        if (left <= Clock::duration::zero()) {
+            return beast::error::timeout;
+        }
+        const auto s = std::chrono::duration_cast<std::chrono::seconds>(left);
+        const timespec timeout{static_cast<time_t>(s.count()),
+                               static_cast<long>((left - s).count())};
+        const int rc = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
+        if (rc < 0 && errno != EINTR) {
+            return error_code(errno, boost::system::system_category());
+        }
+        if (rc > 0 && fds[1].revents != 0) {
+            return asio::error::operation_aborted;
+        }
+        if (rc > 0 && fds[0].revents != 0) {
+            return {};  // ready, or an error or hang-up that the next call reports
+        }
+    }
+}
+
+error_code LookupClient::Impl::WriteAll(std::string_view bytes, Clock::time_point until) {
+    const int fd = stream->socket().native_handle();
+    while (!bytes.empty()) {
+        if (aborting) {
+            return asio::error::operation_aborted;
+        }
+        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (const error_code ec = Wait(POLLOUT, until)) {
+                return ec;
+            }
+        } else if (errno != EINTR) {
+            return error_code(errno, boost::system::system_category());
+        }
+    }
+    return {};
+}
+
+error_code LookupClient::Impl::ReadSome(std::size_t& n, Clock::time_point until, bool waitFirst) {
+    const int fd = stream->socket().native_handle();
+    if (waitFirst) {
+        if (const error_code ec = Wait(POLLIN, until)) {
+            return ec;
+        }
+    }
+    for (;;) {
+        if (aborting) {
+            return asio::error::operation_aborted;
+        }
+        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (got > 0) {
+            n = static_cast<std::size_t>(got);
+            return {};
+        }
+        if (got == 0) {
+            return asio::error::eof;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (const error_code ec = Wait(POLLIN, until)) {
+                return ec;
+            }
+        } else if (errno == ECONNRESET) {
+            return asio::error::connection_reset;
+        } else if (errno != EINTR) {
+            return error_code(errno, boost::system::system_category());
+        }
+    }
+}
+
 void LookupClient::Impl::Read(ResponseReader& reader, const std::string& host,
                               Clock::time_point deadline, bool& peerClosed, bool& leftover) {
     auto storeCookies = [&] {
@@ -142,16 +241,18 @@ void LookupClient::Impl::Read(ResponseReader& reader, const std::string& host,
             cookies.Add(header, host, now);
         }
     };
+    bool firstRead = true;
     try {
         while (!reader.Done()) {
             // An error page is waited for briefly: the failure is already certain.
             const bool errorPage = reader.HeadDone() && !reader.Success();
-            stream->expires_at(std::min(
-                Clock::now() + (errorPage ? limits.failureBodyPiece : limits.stall), deadline));
             std::size_t n = 0;
-            const error_code ec = Run(
-                [&](auto done) { stream->async_read_some(asio::buffer(buffer), std::move(done)); },
-                &n);
+            const error_code ec = ReadSome(
+                n,
+                std::min(Clock::now() + (errorPage ? limits.failureBodyPiece : limits.stall),
+                         deadline),
+                firstRead);
+            firstRead = false;
             if (ec == asio::error::eof || ec == asio::error::connection_reset) {
                 peerClosed = true;
                 reader.FeedEnd();
@@ -198,9 +299,7 @@ std::string LookupClient::Impl::Fetch(std::string_view url) {
     // The whole exchange ends by this time, however steadily the bytes come.
     const Clock::time_point deadline = Clock::now() + limits.exchange;
     try {
-        stream->expires_at(std::min(Clock::now() + limits.stall, deadline));
-        const error_code written = Run(
-            [&](auto done) { asio::async_write(*stream, asio::buffer(head), std::move(done)); });
+        const error_code written = WriteAll(head, std::min(Clock::now() + limits.stall, deadline));
         if (written) {
             if (written == beast::error::timeout) {
                 throw LookupError("Write timed out.", LookupError::Kind::WriteTimeout);
@@ -236,7 +335,12 @@ void LookupClient::Impl::BeginFlight() {
 bool LookupClient::Impl::EndFlight() {
     std::lock_guard lock(flight);
     inFlight = false;
-    return aborting.exchange(false);
+    if (!aborting.exchange(false)) {
+        return false;
+    }
+    std::uint64_t count = 0;  // take Abort()'s signal back, so the next exchange starts quiet
+    [[maybe_unused]] const ssize_t n = ::read(abortSignal.get(), &count, sizeof count);
+    return true;
 }
 
 void LookupClient::Impl::Abort() {
@@ -245,7 +349,11 @@ void LookupClient::Impl::Abort() {
         return;
     }
     aborting = true;
-    // Runs on the exchange's own thread inside io_context::run, where the stream lives.
+    // Wakes the exchange's wait for the socket.
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(abortSignal.get(), &one, sizeof one);
+    // Connecting runs inside io_context::run on the exchange's own thread, where the stream
+    // lives; the cancel is carried out there.
     asio::post(ioc, [this, number = exchangeNo] {
         if (stream && number == exchangeNo) {
             stream->cancel();
