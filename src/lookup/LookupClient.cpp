@@ -40,7 +40,8 @@ struct LookupClient::Impl {
     Impl(const LookupLimits& l, ResolveHost resolve)
         : limits(l),
           resolver(std::move(resolve)),
-          abortSignal(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+          abortSignal(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+          cookies(l) {
         if (!abortSignal.valid()) {
             throw LookupError("Cannot create the lookup client: " +
                               error_code(errno, boost::system::system_category()).message());

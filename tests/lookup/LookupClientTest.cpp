@@ -1,8 +1,12 @@
 #include "lookup/LookupClient.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -314,6 +318,83 @@ TEST(LookupClient, TimeLimitIsOnProgressNotOnTheWholeResponse) {
     server.Enqueue(slow);
     LookupClient client(limits);
     EXPECT_EQ(client.FetchPage(UrlFor(server, "a.cn")), std::string(20, 'z'));
+}
+
+// A request head far larger than the socket buffers (a thousand cookies of 8 KB) goes out in
+// many writes; when the service stops reading, the stall limit ends the write, and Abort() cuts
+// a write that waits.
+TEST(LookupClient, LongRequestHeadsAreWrittenWholeOrFailInTime) {
+    lookup::LookupLimits limits;
+    limits.maxCookiesPerDomain = limits.maxCookies = 1000;
+    limits.maxCookieBytes = 9000;
+    ScriptedHttpServer server;
+    auto given = std::make_shared<std::atomic<int>>(0);
+    server.SetResponder([given](const std::string&) {
+        std::vector<std::string> cookies;
+        for (int i = 0; i < 100; ++i) {
+            cookies.push_back("Set-Cookie: c" + std::to_string((*given)++) + "=" +
+                              std::string(8000, 'v') + "; path=/");
+        }
+        return Reply{Ok("cookies", cookies)};
+    });
+    // A listener that takes connections into its backlog and never reads from them.
+    const int deaf = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(deaf, 0);
+    const int small = 4096;
+    ::setsockopt(deaf, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(deaf, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(deaf, 4), 0);
+    ASSERT_EQ(::getsockname(deaf, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const std::string deafUrl =
+        "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x?Domain=a.cn";
+
+    auto withLongHead = [&](std::chrono::milliseconds stall) {
+        limits.stall = stall;
+        auto client = std::make_unique<LookupClient>(limits);
+        for (int i = 0; i < 10; ++i) {
+            EXPECT_EQ(client->FetchPage(UrlFor(server, "a.cn")), "cookies");
+        }
+        return client;
+    };
+    {
+        auto client = withLongHead(300ms);
+        EXPECT_EQ(client->FetchPage(UrlFor(server, "b.cn")), "cookies");
+        const std::string head = server.Requests().back();
+        EXPECT_GT(head.size(), 8'000'000u);
+        EXPECT_NE(head.find("c999=" + std::string(8000, 'v') + "\r\n\r\n"), std::string::npos);
+        try {
+            client->FetchPage(deafUrl);
+            ADD_FAILURE() << "no failure";
+        } catch (const LookupError& e) {
+            EXPECT_STREQ(e.what(), "Write timed out.");
+            EXPECT_EQ(e.GetKind(), LookupError::Kind::WriteTimeout);
+        }
+    }
+    {
+        auto client = withLongHead(60s);
+        std::atomic<bool> done{false};
+        std::thread stopper([&] {
+            while (!done) {
+                std::this_thread::sleep_for(50ms);
+                client->Abort();  // cuts only an exchange in flight
+            }
+        });
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            client->FetchPage(deafUrl);
+            ADD_FAILURE() << "no failure";
+        } catch (const LookupError& e) {
+            EXPECT_EQ(e.GetKind(), LookupError::Kind::Stopped) << e.what();
+        }
+        done = true;
+        stopper.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+    }
+    ::close(deaf);
 }
 
 TEST(LookupClient, ConnectFailuresAndBadUrlsLeaveTheClientUsable) {
