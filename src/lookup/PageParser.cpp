@@ -339,7 +339,12 @@ std::string LineByLine(std::string_view page, const pcre* code, const LineShape&
         }
         const int end = static_cast<int>(lastTail + tailSize);
         bool stop = false;
-        while (static_cast<int>(start) < end) {
+        // A match is the prefix, then the tail behind it: a line whose first prefix (from
+        // start) does not end by its last tail holds none, and PCRE need not look (most lines
+        // of a filing page that close a "</span></div>" hold no label).
+        const std::size_t prefix = prefixes.From(start);
+        const bool mayMatch = prefix != bytes::kNone && prefix + prefixSize <= lastTail;
+        while (mayMatch && static_cast<int>(start) < end) {
             const int rc = pcre_exec(code, limit.Extra(), page.data(), end, static_cast<int>(start),
                                      PCRE_NOTEMPTY, offsets, kOffsetVectorSize);
             if (rc == PCRE_ERROR_NOMATCH) {

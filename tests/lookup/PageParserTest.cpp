@@ -225,6 +225,12 @@ TEST(RegexGroupText, LineByLineStopsAtTheMatchLimitLikeThePlainLoop) {
             ASSERT_EQ(fast, lookup::RegexGroupTextPlain(page, kSponsorPattern, c.limit))
                 << c.limit << " " << r;
             (fast == "z" ? found : stopped) += 1;
+            // A label closed at once is a match with an empty value: the search goes on behind
+            // it, so the long rest of its line costs no attempt.
+            const std::string closed =
+                "x" + kLabel + kEnd + std::string(r, 'y') + "\n" + Sponsor("z");
+            ASSERT_EQ(lookup::RegexGroupText(closed, kSponsorPattern, c.limit), "z") << r;
+            ASSERT_EQ(lookup::RegexGroupTextPlain(closed, kSponsorPattern, c.limit), "z") << r;
         }
         EXPECT_GT(found, 0) << c.limit;  // both sides of the limit were reached
         EXPECT_GT(stopped, 0) << c.limit;
