@@ -62,16 +62,17 @@ void Copy(benchmark::State& state, std::size_t bytes) {
     state.counters["bytes"] = static_cast<double>(bytes);
 }
 
+// As the lookup client makes it: the list and the head written into the same two strings for
+// every request.
 void BM_HeadFromFullStore(benchmark::State& state) {
     const lookup::CookieStore& store = FullStore();
-    std::size_t bytes = 0;
+    std::string list, head;
     for (auto _ : state) {
-        const std::string head =
-            lookup::WriteRequestHead(kTarget, kHost, store.RequestCookieList(kHost, "/icp/"));
-        bytes = head.size();
+        store.RequestCookieList(list, kHost, "/icp/");
+        lookup::WriteRequestHead(head, kTarget, kHost, list);
         benchmark::DoNotOptimize(head.data());
     }
-    state.counters["bytes"] = static_cast<double>(bytes);
+    state.counters["bytes"] = static_cast<double>(head.size());
 }
 BENCHMARK(BM_HeadFromFullStore)->Unit(benchmark::kMicrosecond);
 

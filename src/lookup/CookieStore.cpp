@@ -247,6 +247,13 @@ void CookieStore::RemoveExpired(CookieClock::time_point now) {
 
 std::string CookieStore::RequestCookieList(std::string_view requestHost,
                                            std::string_view requestPath) const {
+    std::string list;
+    RequestCookieList(list, requestHost, requestPath);
+    return list;
+}
+
+void CookieStore::RequestCookieList(std::string& list, std::string_view requestHost,
+                                    std::string_view requestPath) const {
     const std::string host = AsciiLowerText(requestHost);
     std::vector<const Cookie*> chosen;
     std::shared_lock lock(mutex_);
@@ -269,7 +276,7 @@ std::string CookieStore::RequestCookieList(std::string_view requestHost,
     for (const Cookie* c : chosen) {
         size += c->name.size() + c->value.size() + 3;
     }
-    std::string list;
+    list.clear();
     list.reserve(size);
     for (const Cookie* c : chosen) {
         if (!list.empty()) {
@@ -279,7 +286,6 @@ std::string CookieStore::RequestCookieList(std::string_view requestHost,
         list += '=';
         list += c->value;
     }
-    return list;
 }
 
 std::vector<Cookie> CookieStore::Cookies() const {

@@ -62,6 +62,9 @@ public:
     // as name=value joined with "; ", the path that sorts last (any letter case) first.
     // Empty when none applies.
     std::string RequestCookieList(std::string_view requestHost, std::string_view requestPath) const;
+    // The same, written into `list` in place of what it held (its capacity kept).
+    void RequestCookieList(std::string& list, std::string_view requestHost,
+                           std::string_view requestPath) const;
     // A copy of every stored cookie.
     std::vector<Cookie> Cookies() const;
 

@@ -119,7 +119,33 @@ struct LookupClient::Impl {
     bool keepOpen = false;
     CookieStore cookies;
     std::vector<char> buffer = std::vector<char>(64 * 1024);
+    // The cookie list and the request head are written into the same strings for every
+    // request: a store full of long cookies makes heads of hundreds of kilobytes, and fresh
+    // strings of that size cost page faults on every request.
+    std::string cookieList;
+    std::string head;
 };
+
+namespace {
+
+// Gives back a string's memory at the end of a scope when it grew beyond what is worth keeping
+// for the next request (1 MiB: a few long cookie lines).
+class ReleaseWhenLarge {
+public:
+    explicit ReleaseWhenLarge(std::string& s) : s_(s) {}
+    ~ReleaseWhenLarge() {
+        if (s_.capacity() > (std::size_t{1} << 20)) {
+            std::string().swap(s_);
+        }
+    }
+    ReleaseWhenLarge(const ReleaseWhenLarge&) = delete;
+    ReleaseWhenLarge& operator=(const ReleaseWhenLarge&) = delete;
+
+private:
+    std::string& s_;
+};
+
+}  // namespace
 
 void LookupClient::Impl::Connect(const HttpUrl& url) {
     // The one limit covers resolving the name and connecting to its addresses.
@@ -282,8 +308,9 @@ std::string LookupClient::Impl::Fetch(std::string_view url) {
     const HttpUrl parts = ParseHttpUrl(url);
 
     cookies.RemoveExpired(CookieClock::now());
-    const std::string head = WriteRequestHead(
-        parts.target, parts.HostHeader(), cookies.RequestCookieList(parts.host, parts.Directory()));
+    const ReleaseWhenLarge keepListSmall(cookieList), keepHeadSmall(head);
+    cookies.RequestCookieList(cookieList, parts.host, parts.Directory());
+    WriteRequestHead(head, parts.target, parts.HostHeader(), cookieList);
 
     if (stream &&
         (!keepOpen || connectedHost != parts.host || connectedPort != parts.port || PeerGone())) {

@@ -83,8 +83,15 @@ std::string FoldHeaderLine(std::string_view line) {
 
 std::string WriteRequestHead(std::string_view target, std::string_view hostHeader,
                              std::string_view cookieList) {
-    const std::size_t cookieBytes = cookieList.size() + cookieList.size() / (kFoldLength / 2) * 3;
     std::string head;
+    WriteRequestHead(head, target, hostHeader, cookieList);
+    return head;
+}
+
+void WriteRequestHead(std::string& head, std::string_view target, std::string_view hostHeader,
+                      std::string_view cookieList) {
+    const std::size_t cookieBytes = cookieList.size() + cookieList.size() / (kFoldLength / 2) * 3;
+    head.clear();
     head.reserve(256 + kRequestUserAgent.size() + target.size() + hostHeader.size() + cookieBytes);
     head += "GET ";
     head += target;
@@ -102,7 +109,6 @@ std::string WriteRequestHead(std::string_view target, std::string_view hostHeade
         header("Cookie", cookieList);
     }
     head += "\r\n";
-    return head;
 }
 
 }  // namespace lookup

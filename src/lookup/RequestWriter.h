@@ -21,6 +21,10 @@ inline constexpr std::size_t kFoldLength = 1024;
 // after every line.
 std::string WriteRequestHead(std::string_view target, std::string_view hostHeader,
                              std::string_view cookieList);
+// The same, written into `head` in place of what it held. Its capacity is kept, so a client that
+// writes every request into one string allocates only when a head outgrows the ones before.
+void WriteRequestHead(std::string& head, std::string_view target, std::string_view hostHeader,
+                      std::string_view cookieList);
 
 // One header line ("Name: value", without line end) as it goes on the wire: a line longer than
 // kFoldLength bytes is broken after the last blank or comma within its first kFoldLength bytes

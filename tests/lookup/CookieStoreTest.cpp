@@ -135,6 +135,12 @@ TEST(CookieStore, RequestListSelectsOrdersAndDropsExpired) {
     EXPECT_EQ(store.RequestCookieList("WWW.EXAMPLE.COM.proxy", "/icp/"),
               "icp=2; dot=7; root=1; soon=8");
     EXPECT_EQ(store.RequestCookieList("other.org", "/icp/"), "");
+    // Written into the string of an earlier list, as the client does, the new list replaces it.
+    std::string reused = "old=list; of=more; bytes=than; the=new";
+    store.RequestCookieList(reused, "other.org", "/icp/");
+    EXPECT_EQ(reused, "");
+    store.RequestCookieList(reused, host, "/icp/");
+    EXPECT_EQ(reused, "icp=2; dot=7; root=1; soon=8");
 
     // Same domain and name replaces the value in place.
     store.Add("root=changed; path=/", host, kNow);

@@ -24,6 +24,10 @@ TEST(RequestWriter, HeadIsByteForByteInTheFixedOrder) {
               "GET / HTTP/1.1\r\nContent-Type: text/html\r\nHost: h:8080\r\n"
               "Accept: text/html, */*\r\n" +
                   kUserAgentLine + "Cookie: b=2; a=1\r\n\r\n");
+    // Written into the string of an earlier, longer head (as the client does), it replaces it.
+    std::string reused = WriteRequestHead("/a/longer/target", "example.com", "x=1; y=2");
+    WriteRequestHead(reused, "/", "h:8080", "b=2; a=1");
+    EXPECT_EQ(reused, WriteRequestHead("/", "h:8080", "b=2; a=1"));
 }
 
 TEST(RequestWriter, LongLinesFoldAfterTheLastBlankOrCommaWithin1024Bytes) {
