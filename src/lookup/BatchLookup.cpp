@@ -57,38 +57,98 @@ void NoteFailure(table::DomainTable& table, std::optional<table::RowId> row,
 
 }  // namespace
 
+namespace {
+
+using Outcome = BatchProgress::Outcome;
+
+// One row of a batch: looks the row's Domain up and writes what the page gives, or leaves the
+// failure's reason on the row. Returns nothing when a stop cut the exchange off: that is no
+// outcome of the row, and the batch ends. RowMissing from read() passes through.
+template <typename Read>
+std::optional<Outcome> LookUpRow(table::DomainTable& table, LookupClient& client,
+                                 std::string_view baseUrl, BatchProgress* progress,
+                                 std::uint64_t generation, Read read) {
+    std::optional<table::RowId> row;
+    try {
+        const table::CellRead domain = read();
+        row = domain.id;
+        const std::string page =
+            cp936::RoundTrip(client.FetchPage(LookupUrl(domain.text, baseUrl)));
+        return WriteFields(table, domain.id, page, /*stopWhenNotFiled=*/true) ? Outcome::Filed
+                                                                              : Outcome::Unfiled;
+    } catch (const table::RowMissing&) {
+        if (!row) {
+            throw;  // the row to look up is gone
+        }
+        return Outcome::Gone;  // gone while it was looked up
+    } catch (...) {
+        // A failed lookup keeps what the row holds and leaves its reason; go on. A lookup
+        // cut off by a stop is no failure of the row: the batch ends here.
+        if (progress && CurrentFailureIsStop() && progress->StopRequested(generation)) {
+            return std::nullopt;
+        }
+        NoteFailure(table, row, CurrentFailureCause());
+        return Outcome::Failed;
+    }
+}
+
+}  // namespace
+
 void RunBatch(table::DomainTable& table, LookupClient& client, std::string_view baseUrl,
               BatchProgress* progress) {
     const std::size_t n = table.RowCount();
     const std::uint64_t generation = progress ? progress->BeginBatch(n) : 0;
-    using Outcome = BatchProgress::Outcome;
     for (std::size_t i = 0; i < n; ++i) {
         if (progress && progress->StopRequested(generation)) {
             break;
         }
-        std::optional<table::RowId> row;
-        Outcome outcome = Outcome::Gone;
+        std::optional<Outcome> outcome = Outcome::Gone;
         try {
-            const table::CellRead domain = table.ReadCellWithId(i, table::Cell::Domain);
-            row = domain.id;
-            const std::string page =
-                cp936::RoundTrip(client.FetchPage(LookupUrl(domain.text, baseUrl)));
-            outcome = WriteFields(table, domain.id, page, /*stopWhenNotFiled=*/true)
-                          ? Outcome::Filed
-                          : Outcome::Unfiled;
+            outcome = LookUpRow(table, client, baseUrl, progress, generation,
+                                [&] { return table.ReadCellWithId(i, table::Cell::Domain); });
         } catch (const table::RowMissing&) {
-            // The row is gone (a clear): nothing to look up or to tell; go on.
-        } catch (...) {
-            // A failed lookup keeps what the row holds and leaves its reason; go on. A lookup
-            // cut off by a stop is no failure of the row: the batch ends here.
-            if (progress && CurrentFailureIsStop() && progress->StopRequested(generation)) {
-                break;
-            }
-            NoteFailure(table, row, CurrentFailureCause());
-            outcome = Outcome::Failed;
+            // The row is gone (a clear): nothing to look up or to tell; go on, since new rows
+            // may stand at the remaining indices.
+        }
+        if (!outcome) {
+            break;
         }
         if (progress) {
-            progress->RowDone(outcome);
+            progress->RowDone(*outcome);
+        }
+    }
+    if (progress) {
+        progress->EndBatch(generation);
+    }
+}
+
+void RunBatchOver(table::DomainTable& table, LookupClient& client,
+                  std::span<const table::RowId> rows, std::string_view baseUrl,
+                  BatchProgress* progress) {
+    const std::uint64_t generation = progress ? progress->BeginBatch(rows.size()) : 0;
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        if (progress && progress->StopRequested(generation)) {
+            break;
+        }
+        const table::RowId id = rows[k];
+        std::optional<Outcome> outcome;
+        try {
+            outcome = LookUpRow(table, client, baseUrl, progress, generation, [&] {
+                return table::CellRead{id, table.ReadDomainOf(id)};
+            });
+        } catch (const table::RowMissing&) {
+            // Ids are never reused and rows leave only all at once, so the table was cleared
+            // after the ids were taken: every remaining row is gone too.
+            if (progress) {
+                progress->RowDone(Outcome::Gone, rows.size() - k);
+            }
+            break;
+        }
+        if (!outcome) {
+            break;
+        }
+        if (progress) {
+            progress->RowDone(*outcome);
         }
     }
     if (progress) {
@@ -155,21 +215,21 @@ void BatchProgress::EndBatch(std::uint64_t generation) {
     ended_.notify_all();
 }
 
-void BatchProgress::RowDone(Outcome outcome) {
+void BatchProgress::RowDone(Outcome outcome, std::size_t rows) {
     switch (outcome) {
         case Outcome::Filed:
-            filed_.fetch_add(1, std::memory_order_relaxed);
+            filed_.fetch_add(rows, std::memory_order_relaxed);
             break;
         case Outcome::Unfiled:
-            unfiled_.fetch_add(1, std::memory_order_relaxed);
+            unfiled_.fetch_add(rows, std::memory_order_relaxed);
             break;
         case Outcome::Failed:
-            failed_.fetch_add(1, std::memory_order_relaxed);
+            failed_.fetch_add(rows, std::memory_order_relaxed);
             break;
         case Outcome::Gone:
             break;
     }
-    done_.fetch_add(1, std::memory_order_relaxed);
+    done_.fetch_add(rows, std::memory_order_relaxed);
 }
 
 bool BatchProgress::Stop(LookupClient& client, std::chrono::milliseconds limit) {

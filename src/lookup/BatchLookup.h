@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -52,7 +53,7 @@ public:
     void EndBatch(std::uint64_t generation);
     bool StopRequested(std::uint64_t generation) const { return stopGeneration_ != generation; }
     enum class Outcome { Filed, Unfiled, Failed, Gone };
-    void RowDone(Outcome outcome);
+    void RowDone(Outcome outcome, std::size_t rows = 1);
 
 private:
     mutable std::mutex mutex_;  // begin, end, stop and Counts()
@@ -80,6 +81,14 @@ private:
 // baseUrl is LookupBaseUrl() but for tests.
 void RunBatch(table::DomainTable& table, LookupClient& client,
               std::string_view baseUrl = LookupBaseUrl(), BatchProgress* progress = nullptr);
+
+// The same batch over the rows named by ids (taken beforehand, for instance
+// DomainTable::UnfinishedRows()), in the given order; every row is looked up, written and
+// counted exactly as RunBatch does. A row that is gone means the table was cleared after the
+// ids were taken, so the batch ends there and counts the rest as gone.
+void RunBatchOver(table::DomainTable& table, LookupClient& client,
+                  std::span<const table::RowId> rows, std::string_view baseUrl = LookupBaseUrl(),
+                  BatchProgress* progress = nullptr);
 
 // Looks one row up again on the caller's thread: the page is used as received, and the three
 // result cells are written in order. A page without a filing number marks the row with

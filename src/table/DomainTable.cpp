@@ -12,6 +12,8 @@ template <typename Line>
 void DomainTable::AppendLines(std::span<const Line> lines) {
     std::lock_guard lock(mutex_);
     rows_.reserve(rows_.size() + lines.size());
+    unfinished_.resize(unfinished_.size() + lines.size(), 1);
+    unfinishedCount_ += lines.size();
     std::uint32_t number = 0;
     for (const auto& line : lines) {
         DomainRow& row = rows_.emplace_back();
@@ -32,6 +34,8 @@ void DomainTable::Clear() {
     firstId_ += rows_.size();
     // Release the memory too: a cleared million-row table should not keep its buffer.
     std::vector<DomainRow>().swap(rows_);
+    std::vector<std::uint8_t>().swap(unfinished_);
+    unfinishedCount_ = 0;
 }
 
 std::size_t DomainTable::RowCount() const {
@@ -102,7 +106,13 @@ void DomainTable::SetFailure(RowId id, std::string reason) {
     std::function<void()> notify;
     {
         std::lock_guard lock(mutex_);
-        std::string& failure = rows_[IndexOrThrow(id)].failure;
+        const std::size_t index = IndexOrThrow(id);
+        const std::uint8_t unfinished = reason.empty() ? 0 : 1;
+        if (unfinished_[index] != unfinished) {
+            unfinished_[index] = unfinished;
+            unfinished ? ++unfinishedCount_ : --unfinishedCount_;
+        }
+        std::string& failure = rows_[index].failure;
         if (failure == reason) {
             return;  // the common case, a success after a success: nothing to redraw
         }
@@ -120,6 +130,37 @@ std::string DomainTable::Failure(std::size_t index) const {
         throw RowMissing(kNoSuchRow);
     }
     return rows_[index].failure;
+}
+
+bool DomainTable::Unfinished(std::size_t index) const {
+    std::lock_guard lock(mutex_);
+    if (index >= rows_.size()) {
+        throw RowMissing(kNoSuchRow);
+    }
+    return unfinished_[index] != 0;
+}
+
+std::size_t DomainTable::UnfinishedCount() const {
+    std::lock_guard lock(mutex_);
+    return unfinishedCount_;
+}
+
+std::vector<RowId> DomainTable::UnfinishedRows() const {
+    std::lock_guard lock(mutex_);
+    std::vector<RowId> ids;
+    ids.reserve(unfinishedCount_);
+    // A plain pass over one byte per row, ending at the last unfinished one.
+    for (std::size_t i = 0; i < unfinished_.size() && ids.size() < unfinishedCount_; ++i) {
+        if (unfinished_[i] != 0) {
+            ids.push_back(firstId_ + i);
+        }
+    }
+    return ids;
+}
+
+std::string DomainTable::ReadDomainOf(RowId id) const {
+    std::lock_guard lock(mutex_);
+    return rows_[IndexOrThrow(id)][Cell::Domain];
 }
 
 std::function<void()> DomainTable::MarkDirty(RowId id) {

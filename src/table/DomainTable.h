@@ -76,10 +76,21 @@ public:
     // Replaces a result cell of the row with this id; throws RowMissing when that row is gone.
     // The Domain cell is never written after the append.
     void WriteCell(RowId id, Cell c, std::string text);
-    // Sets (or, with an empty text, removes) the reason of the row's last failed lookup;
-    // throws RowMissing when that row is gone. A change counts as a write for the view.
+    // Records how the row's latest lookup ended: an empty reason is a success (the page was
+    // fetched and read), any other the reason of a failure, kept on the row. Throws RowMissing
+    // when that row is gone. A change of the reason counts as a write for the view.
     void SetFailure(RowId id, std::string reason);
     std::string Failure(std::size_t index) const;  // throws RowMissing
+
+    // A row is unfinished from its append until a lookup of it succeeds, and again whenever its
+    // latest lookup failed. The flags are kept apart from the rows, one byte each, so finding
+    // the unfinished rows of a million-row table is one pass over a megabyte.
+    bool Unfinished(std::size_t index) const;  // throws RowMissing
+    std::size_t UnfinishedCount() const;
+    // The ids of the rows unfinished now, in table order.
+    std::vector<RowId> UnfinishedRows() const;
+    // The Domain cell of the row with this id; throws RowMissing when that row is gone.
+    std::string ReadDomainOf(RowId id) const;
 
     // Calls f for every row in order while the table is locked, so the whole pass sees one
     // consistent table. f must not call back into the table.
@@ -105,6 +116,8 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<DomainRow> rows_;
+    std::vector<std::uint8_t> unfinished_;  // beside rows_: 1 while the row is unfinished
+    std::size_t unfinishedCount_ = 0;
     RowId firstId_ = 0;  // id of rows_[0]; the next appended row gets firstId_ + rows_.size()
     bool dirty_ = false;
     RowId dirtyMin_ = 0;

@@ -4,7 +4,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <mutex>
 #include <thread>
+#include <utility>
 
 #include "lookup/CodePage936.h"
 #include "lookup/FilingLiterals.h"
@@ -350,6 +353,167 @@ TEST_F(BatchLookup, StopEndsHangingBatchesAtOnceAndKeepsResults) {
     EXPECT_TRUE(progress.Stop(client));  // nothing runs: nothing to do
     EXPECT_FALSE(progress.Counts().stopped);
 }
+
+// Which rows are unfinished after each way a lookup can end, and that a batch over them, the
+// service mended, requests exactly those rows, in table order, and finishes them all.
+class UnfinishedRows;
+struct UnfinishedCase {
+    const char* name;
+    std::vector<std::string> rows;
+    // Runs against a service that answers 500 for "fail*" and stalls on "stall*" while broken.
+    std::function<void(UnfinishedRows&)> act;
+    std::vector<std::string> actRequests;  // the domains the service saw during act
+    std::vector<std::string> unfinished;   // the Domains of the unfinished rows after act
+};
+
+class UnfinishedRows : public BatchLookup, public ::testing::WithParamInterface<UnfinishedCase> {
+protected:
+    UnfinishedRows() {
+        server.SetResponder([this](const std::string& request) {
+            if (std::function<void()> hook = TakeHook()) {
+                hook();
+            }
+            const std::string d = cytest::RequestedDomain(request);
+            if (broken && d.rfind("stall", 0) == 0) {
+                return Stall();
+            }
+            if (!broken && d.rfind("fail", 0) == 0) {
+                return Reply{ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())};
+            }
+            return ByDomain(request);
+        });
+    }
+
+public:
+    using BatchLookup::client;
+    using BatchLookup::server;
+    using BatchLookup::t;
+
+    std::vector<std::string> DomainsRequestedSince(std::size_t first) const {
+        std::vector<std::string> out;
+        const auto requests = server.Requests();
+        for (std::size_t k = first; k < requests.size(); ++k) {
+            out.push_back(cytest::RequestedDomain(requests[k]));
+        }
+        return out;
+    }
+    std::vector<std::string> UnfinishedDomains() const {
+        std::vector<std::string> out;
+        for (const table::RowId id : t.UnfinishedRows()) {
+            out.push_back(t.ReadDomainOf(id));
+        }
+        return out;
+    }
+    void Batch() { lookup::RunBatch(t, client, Base(server), &progress); }
+    // Runs once, on the server's thread, before the next request is answered.
+    void OnNextRequest(std::function<void()> hook) {
+        std::lock_guard lock(hookMutex_);
+        hook_ = std::move(hook);
+    }
+
+    std::atomic<bool> broken{true};
+    lookup::BatchProgress progress;
+
+private:
+    std::function<void()> TakeHook() {
+        std::lock_guard lock(hookMutex_);
+        return std::exchange(hook_, {});
+    }
+    std::mutex hookMutex_;
+    std::function<void()> hook_;
+};
+
+TEST_P(UnfinishedRows, AfterEachOutcomeTheCommandTakesExactlyTheUnfinishedRows) {
+    const UnfinishedCase& c = GetParam();
+    Append(t, c.rows);
+    GetParam().act(*this);
+    EXPECT_EQ(DomainsRequestedSince(0), c.actRequests);
+    EXPECT_EQ(UnfinishedDomains(), c.unfinished);
+    EXPECT_EQ(t.UnfinishedCount(), c.unfinished.size());
+
+    broken = false;
+    const auto before = server.Requests().size();
+    const std::vector<table::RowId> ids = t.UnfinishedRows();
+    lookup::RunBatchOver(t, client, ids, Base(server), &progress);
+    EXPECT_EQ(DomainsRequestedSince(before), c.unfinished);
+    EXPECT_EQ(TallyOf(progress).total, ids.size());
+    EXPECT_EQ(TallyOf(progress).done, ids.size());
+    EXPECT_EQ(TallyOf(progress).failed, 0u);
+    EXPECT_EQ(t.UnfinishedCount(), 0u);
+    EXPECT_TRUE(t.UnfinishedRows().empty());
+    for (std::size_t i = 0; i < t.RowCount(); ++i) {
+        EXPECT_FALSE(t.ReadCell(i, Cell::FilingNo).empty()) << "row " << i << " not filled";
+        EXPECT_EQ(t.Failure(i), "") << i;
+    }
+}
+
+const UnfinishedCase kUnfinishedCases[] = {
+    {"NewRows", {"filed-a", "unfiled-b"}, [](UnfinishedRows&) {}, {}, {"filed-a", "unfiled-b"}},
+    {"Success",
+     {"filed-a", "", "unfiled-c"},
+     [](UnfinishedRows& f) { f.Batch(); },
+     {"filed-a", "", "unfiled-c"},
+     {}},
+    {"Failure",
+     {"filed-a", "fail-b", "unfiled-c", "fail-d"},
+     [](UnfinishedRows& f) { f.Batch(); },
+     {"filed-a", "fail-b", "unfiled-c", "fail-d"},
+     {"fail-b", "fail-d"}},
+    {"FailureThenSuccessThenFailure",
+     {"fail-a", "fail-b", "fail-c"},
+     [](UnfinishedRows& f) {
+         f.Batch();
+         f.broken = false;
+         EXPECT_EQ(lookup::RequeryRow(f.t, f.client, 0, Base(f.server)), std::nullopt);
+         EXPECT_EQ(lookup::RequeryRow(f.t, f.client, 1, Base(f.server)), std::nullopt);
+         f.broken = true;
+         EXPECT_NE(lookup::RequeryRow(f.t, f.client, 1, Base(f.server)), std::nullopt);
+     },
+     {"fail-a", "fail-b", "fail-c", "fail-a", "fail-b", "fail-b"},
+     {"fail-b", "fail-c"}},
+    {"StopBeforeReaching",
+     {"filed-a", "stall-b", "unfiled-c", "filed-d"},
+     [](UnfinishedRows& f) {
+         std::thread batch([&] { f.Batch(); });
+         const auto until = std::chrono::steady_clock::now() + 20s;
+         while (f.server.Requests().size() < 2 && std::chrono::steady_clock::now() < until) {
+             std::this_thread::sleep_for(1ms);
+         }
+         EXPECT_TRUE(f.progress.Stop(f.client, 10s));
+         batch.join();
+     },
+     {"filed-a", "stall-b"},
+     {"stall-b", "unfiled-c", "filed-d"}},
+    {"ClearEndsABatchOverRowsTakenBefore",
+     {"fail-a", "filed-b", "fail-c"},
+     [](UnfinishedRows& f) {
+         f.Batch();
+         const std::vector<table::RowId> taken = f.t.UnfinishedRows();
+         f.t.Clear();
+         EXPECT_EQ(f.t.UnfinishedCount(), 0u);
+         Append(f.t, {"filed-new0", "filed-new1", "filed-new2"});
+         f.broken = false;
+         lookup::RunBatchOver(f.t, f.client, taken, Base(f.server), &f.progress);
+         EXPECT_EQ(TallyOf(f.progress), (Tally{2, 2, 0, 0, 0}));
+         EXPECT_EQ(CellsAt(f.t, 0), Cells{});  // an old id never names a new row
+     },
+     {"fail-a", "filed-b", "fail-c"},
+     {"filed-new0", "filed-new1", "filed-new2"}},
+    {"RowsAddedDuringARunAreNotTaken",
+     {"fail-a", "filed-b", "fail-c"},
+     [](UnfinishedRows& f) {
+         f.Batch();
+         f.broken = false;
+         const std::vector<table::RowId> taken = f.t.UnfinishedRows();
+         f.OnNextRequest([&f] { Append(f.t, {"unfiled-late"}); });
+         lookup::RunBatchOver(f.t, f.client, taken, Base(f.server), &f.progress);
+     },
+     {"fail-a", "filed-b", "fail-c", "fail-a", "fail-c"},
+     {"unfiled-late"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnfinishedRows, ::testing::ValuesIn(kUnfinishedCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BatchLookup, RequeryWritesAllThreeFieldsAndMarksUnfiledRows) {
     Append(t, {"filed.example.com", " unfiled.example ", "fail.example"});
