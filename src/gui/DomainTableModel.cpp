@@ -63,11 +63,14 @@ QVariant DomainTableModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::BackgroundRole) {
         return lv1CustomDrawItem(index.row());
     }
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::ForegroundRole) {
         return {};
     }
     const auto row = static_cast<std::size_t>(index.row());
     try {
+        if (role == Qt::ForegroundRole) {
+            return table_->Failure(row).empty() ? QVariant() : QVariant(FailedRowTextColor);
+        }
         if (role == Qt::ToolTipRole) {
             // The reason of the row's last failed lookup, on every cell of the row.
             const std::string failure = table_->Failure(row);
@@ -132,9 +135,10 @@ void DomainTableModel::FlushDirtyRows() {
         return;
     }
     const int last = std::min(static_cast<int>(range->last), rows_ - 1);
-    // A write changes result cells and the row's failure reason (the tooltip of every cell).
+    // A write changes result cells and the row's failure reason (the tooltip and the text
+    // colour of every cell).
     Q_EMIT dataChanged(index(static_cast<int>(range->first), 0), index(last, kColumnCount - 1),
-                       {Qt::DisplayRole, Qt::ToolTipRole});
+                       {Qt::DisplayRole, Qt::ToolTipRole, Qt::ForegroundRole});
 }
 
 }  // namespace gui

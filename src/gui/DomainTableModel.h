@@ -21,6 +21,9 @@ namespace gui {
 
 // Background of the rows with an odd index (the 2nd, 4th, ...): red 166, green 202, blue 240.
 inline const QColor OddRowColor{0xA6, 0xCA, 0xF0};
+// Text of the rows whose latest lookup failed, on the same backgrounds; other rows keep the
+// list's default text colour.
+inline const QColor FailedRowTextColor{0x80, 0x00, 0x00};
 
 // The list's per-row drawing hook: the background of the row at this current index, or none
 // (the list's default). Following the current index, the colouring alternates from the top,

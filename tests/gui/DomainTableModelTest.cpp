@@ -125,10 +125,14 @@ void DomainTableModelTest::workerWritesArriveAsOneDataChanged() {
     QCOMPARE(topLeft.column(), 0);  // the failure reason is every cell's tooltip
     QCOMPARE(bottomRight.column(), 4);
     QCOMPARE(m.data(m.index(6, 2)).toString(), QStringLiteral("ICP-6"));
+    // The failed row's tooltip and dark red text, on every cell, are announced with the write.
+    QVERIFY(changed[0][2].value<QList<int>>().contains(Qt::ForegroundRole));
     for (int column = 0; column < gui::DomainTableModel::kColumnCount; ++column) {
         QCOMPARE(m.data(m.index(4, column), Qt::ToolTipRole).toString(), QStringLiteral("查询"));
+        QCOMPARE(m.data(m.index(4, column), Qt::ForegroundRole), QVariant(gui::FailedRowTextColor));
     }
     QVERIFY(!m.data(m.index(5, 1), Qt::ToolTipRole).isValid());
+    QVERIFY(!m.data(m.index(5, 1), Qt::ForegroundRole).isValid());
 
     // The next burst is announced again.
     std::thread([t] { t->WriteCell(t->IdAt(9), Cell::Sponsor, "T"); }).join();
