@@ -253,4 +253,17 @@ TEST(RegexGroupText, RejectsEmptyAndMalformedPatterns) {
               "TPerlRegEx.Compile() - Error in regex at offset 2: nothing to repeat");
 }
 
+#define CY_STR2(x) #x
+#define CY_STR(x) CY_STR2(x)
+
+// The library the matcher runs on is the PCRE 8 the build found: its version string is the one
+// of the header compiled against and of the package pkg-config named (a PCRE 8 built by hand but
+// another one found first on the library path fails here).
+TEST(RegexGroupText, RunsOnThePcre8ItWasBuiltAgainst) {
+    const std::string version = pcre_version();
+    EXPECT_EQ(PCRE_MAJOR, 8);
+    EXPECT_EQ(version, CY_STR(PCRE_MAJOR) "." CY_STR(PCRE_MINOR) " " CY_STR(PCRE_DATE));
+    EXPECT_EQ(version.substr(0, version.find(' ')), CY_PCRE_VERSION);
+}
+
 }  // namespace
