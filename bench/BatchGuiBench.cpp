@@ -166,7 +166,9 @@ int main(int argc, char** argv) {
                 window.findChild<QPushButton*>(QStringLiteral("btn4"))->click();
             } else {
                 // btn4's worker without the counters: nothing reaches the status panel.
-                auto* worker = new TMyThread(table, window.Client(), base, nullptr);
+                auto* worker = new TMyThread([table, client = window.Client(), base] {
+                    lookup::RunBatch(*table, *client, base, nullptr);
+                });
                 QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
                 QObject::connect(
                     worker, &QThread::finished, worker,

@@ -12,6 +12,7 @@
 #include "gui/Fonts.h"
 #include "gui/JpegImage.h"
 #include "gui/Links.h"
+#include "gui/ScreenPlacement.h"
 #include "gui/ShellOpenLink.h"
 
 using gui::guarded;
@@ -48,9 +49,7 @@ void FitToText(QLabel* label) {
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    gui::SetFixedBorder(*this, Qt::Dialog, /*minimise=*/false);
     setFixedSize(350, 213);
     // FormClose: whichever way the dialog closes (OK, Enter, the close button, Alt+F4), it
     // frees itself once its modal loop has ended. It has no cancel button: Escape does nothing.

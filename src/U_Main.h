@@ -2,26 +2,23 @@
 
 #include "ui_U_Main.h"
 
+#include "gui/BatchRunner.h"
 #include "table/DomainExport.h"
 #include "table/StagingMemo.h"
 
 #include <QMainWindow>
 #include <QString>
-#include <QThread>
 
 #include <memory>
 #include <string>
 
 class QDialog;
 class QFileDialog;
-class QTimer;
 
 namespace gui {
-class DesktopProgress;
 class DomainTableModel;
 }  // namespace gui
 namespace lookup {
-class BatchProgress;
 class LookupClient;
 }  // namespace lookup
 namespace table {
@@ -46,9 +43,9 @@ public:
     // The one lookup client, shared with the batch workers.
     const std::shared_ptr<lookup::LookupClient>& Client() const { return idhtp1_; }
     // The counts of the batches, shared with the workers.
-    const std::shared_ptr<lookup::BatchProgress>& Progress() const { return progress_; }
+    const std::shared_ptr<lookup::BatchProgress>& Progress() const { return batches_->Progress(); }
     // The batches' progress on the desktop's launcher and the notice at the end of a long run.
-    gui::DesktopProgress& Desktop() const { return *desktop_; }
+    gui::DesktopProgress& Desktop() const { return batches_->Desktop(); }
     // Where lookups go: LookupBaseUrl() in the program; tests point it at their own server.
     void SetLookupBaseUrl(std::string baseUrl) { lookupBaseUrl_ = std::move(baseUrl); }
 
@@ -61,9 +58,7 @@ private:
     void ShowPopup(const QPoint& globalPos);
     // The three exports: build the lines, ask for a file name, write the file.
     void ExportRows(table::ExportKind kind);
-    // The third status panel: the batches' progress, and a stop on a click.
-    void ShowBatchProgress();
-    void BatchEnded();
+    // A click on the third status panel, which shows the batches' progress, offers to stop them.
     void StatusPanelClick(int index);
 
     // Handlers: the command table of the window.
@@ -86,13 +81,9 @@ private:
 
     std::shared_ptr<table::DomainTable> table_;
     std::shared_ptr<lookup::LookupClient> idhtp1_;
-    std::shared_ptr<lookup::BatchProgress> progress_;
-    int workers_ = 0;        // batch workers started and not yet finished
-    bool stopped_ = false;   // the user stopped the workers of this run
-    QTimer* progressTimer_;  // child of this window; refreshes the panel while workers run
-    std::unique_ptr<gui::DesktopProgress> desktop_;
     std::string lookupBaseUrl_;
-    gui::DomainTableModel* model_;  // child of this window
+    gui::DomainTableModel* model_;         // child of this window
+    gui::BatchRunner* batches_ = nullptr;  // child of this window
     QDialog* frmAdd_ = nullptr;
 
     // The hidden staging memo through which the import splits a file into lines and the
@@ -102,24 +93,4 @@ private:
     // chosen last time again.
     QFileDialog* dlgOpen1;
     QFileDialog* dlgSave1;
-};
-
-// One batch lookup worker (btn4). It holds shared ownership of the table and the client, so it
-// never touches a destroyed object when the program quits during a run; nothing waits for it,
-// and it deletes itself when its run ends.
-class TMyThread final : public QThread {
-    Q_OBJECT
-public:
-    TMyThread(std::shared_ptr<table::DomainTable> table,
-              std::shared_ptr<lookup::LookupClient> client, std::string baseUrl,
-              std::shared_ptr<lookup::BatchProgress> progress);
-
-protected:
-    void run() override;
-
-private:
-    std::shared_ptr<table::DomainTable> table_;
-    std::shared_ptr<lookup::LookupClient> client_;
-    std::string baseUrl_;
-    std::shared_ptr<lookup::BatchProgress> progress_;
 };

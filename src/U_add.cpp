@@ -50,10 +50,7 @@ TFrm_Add::TFrm_Add(gui::DomainTableModel& model, QWidget* owner) : QDialog(owner
     gui::PressButtonsOnEnter(*this);
     // The dialog has no cancel button: Escape does nothing (the title bar closes it).
     gui::IgnoreEscape(*this);
-    // Fixed border with system menu and minimise, no maximise.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    gui::SetFixedBorder(*this, Qt::Dialog, /*minimise=*/true);
     setFixedSize(350, 243);
     setFont(gui::DialogFont());
     lbl1->setFont(gui::SongFont());
@@ -66,9 +63,7 @@ void TFrm_Add::showEvent(QShowEvent* event) {
     // reach beyond it); afterwards where the user left it. An explicit move also stops QDialog
     // from centring it again on every showing.
     if (!event->spontaneous() && !placed_ && parentWidget() != nullptr) {
-        QRect frame(QPoint(), frameGeometry().size());
-        frame.moveCenter(parentWidget()->window()->frameGeometry().center());
-        gui::PlaceOnScreen(*this, frame);
+        gui::CentreOver(*this, *parentWidget()->window());
         placed_ = true;
     }
     QDialog::showEvent(event);

@@ -22,6 +22,8 @@ add_library(cy_windows STATIC
     gui/PanelStatusBar.cpp gui/PanelStatusBar.h
     gui/ReportListView.cpp gui/ReportListView.h
     gui/ScreenPlacement.cpp gui/ScreenPlacement.h
+    gui/BatchRunner.cpp gui/BatchRunner.h
+    gui/FileDialog.cpp gui/FileDialog.h
     gui/ShellOpenLink.cpp gui/ShellOpenLink.h
 )
 # The generated ui_*.h headers are part of the windows' headers.

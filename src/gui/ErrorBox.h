@@ -51,11 +51,11 @@ void ShowCurrentException(QWidget* parent) noexcept;
 // Wraps a window's handler for connect(): an exception escaping the handler is shown in the
 // standard error box and the program goes on. Exceptions must never cross Qt's event loop.
 //   connect(btn4, &QPushButton::clicked, this, guarded(this, &TFrm_Main::btn4Click));
-template <typename Window>
-auto guarded(Window* window, void (Window::*handler)()) {
-    return [window, handler]() noexcept {
+template <typename Window, typename... Args>
+auto guarded(Window* window, void (Window::*handler)(Args...)) {
+    return [window, handler](Args... args) noexcept {
         try {
-            (window->*handler)();
+            (window->*handler)(args...);
         } catch (...) {
             ShowCurrentException(window);
         }

@@ -44,4 +44,19 @@ void PlaceOnScreen(QWidget& window, const QRect& frame) {
     }
 }
 
+void CentreOver(QWidget& window, const QWidget& over) {
+    const QRect area = over.frameGeometry();
+    const QSize frame = window.size() + (area.size() - over.size());
+    PlaceOnScreen(window, QRect(area.x() + (area.width() - frame.width()) / 2,
+                                area.y() + (area.height() - frame.height()) / 2, frame.width(),
+                                frame.height()));
+}
+
+void SetFixedBorder(QWidget& window, Qt::WindowType kind, bool minimise) {
+    const Qt::WindowFlags flags = kind | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                                  Qt::MSWindowsFixedSizeDialogHint;
+    window.setWindowFlags(minimise ? flags | Qt::WindowMinimizeButtonHint : flags);
+}
+
 }  // namespace gui

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Qt>
+
 class QPoint;
 class QRect;
 class QWidget;
@@ -15,5 +17,15 @@ QPoint FitWithin(const QRect& frame, const QRect& area);
 // screen it opens on. Before a window is shown its frame's size may not be known yet; the
 // caller passes its best estimate.
 void PlaceOnScreen(QWidget& window, const QRect& frame);
+
+// Places `window` so that its centre lies on the centre of `over`, moved onto the screen where
+// that would reach beyond it. A window's frame is known only once it is shown; until then its
+// border is taken to be as thick as that of `over`, as QDialog does for its own placement.
+void CentreOver(QWidget& window, const QWidget& over);
+
+// The windows' fixed border: a title bar with the system menu and a close button, and a
+// minimise button where asked; never a maximise button, and no resizing where the platform
+// has a hint for it. `kind` is Qt::Window or Qt::Dialog.
+void SetFixedBorder(QWidget& window, Qt::WindowType kind, bool minimise);
 
 }  // namespace gui

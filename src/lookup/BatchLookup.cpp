@@ -94,10 +94,12 @@ std::optional<Outcome> LookUpRow(table::DomainTable& table, LookupClient& client
 
 }  // namespace
 
-void RunBatch(table::DomainTable& table, LookupClient& client, std::string_view baseUrl,
-              BatchProgress* progress) {
-    const std::size_t n = table.RowCount();
-    const std::uint64_t generation = progress ? progress->BeginBatch(n) : 0;
+namespace {
+
+// The batch over the table's first n rows; without progress, nothing counts and nothing stops
+// it.
+void RunFirstRows(table::DomainTable& table, LookupClient& client, std::string_view baseUrl,
+                  BatchProgress* progress, std::uint64_t generation, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         if (progress && progress->StopRequested(generation)) {
             break;
@@ -122,10 +124,10 @@ void RunBatch(table::DomainTable& table, LookupClient& client, std::string_view 
     }
 }
 
-void RunBatchOver(table::DomainTable& table, LookupClient& client,
-                  std::span<const table::RowId> rows, std::string_view baseUrl,
-                  BatchProgress* progress) {
-    const std::uint64_t generation = progress ? progress->BeginBatch(rows.size()) : 0;
+// The batch over the rows named by ids.
+void RunListedRows(table::DomainTable& table, LookupClient& client,
+                   std::span<const table::RowId> rows, std::string_view baseUrl,
+                   BatchProgress* progress, std::uint64_t generation) {
     for (std::size_t k = 0; k < rows.size(); ++k) {
         if (progress && progress->StopRequested(generation)) {
             break;
@@ -154,6 +156,32 @@ void RunBatchOver(table::DomainTable& table, LookupClient& client,
     if (progress) {
         progress->EndBatch(generation);
     }
+}
+
+}  // namespace
+
+void RunBatch(table::DomainTable& table, LookupClient& client, std::string_view baseUrl,
+              BatchProgress* progress) {
+    const std::size_t n = table.RowCount();
+    RunFirstRows(table, client, baseUrl, progress, progress ? progress->BeginBatch(n) : 0, n);
+}
+
+void RunBatch(table::DomainTable& table, LookupClient& client, std::string_view baseUrl,
+              BatchProgress& progress, std::uint64_t generation, std::size_t n) {
+    RunFirstRows(table, client, baseUrl, &progress, generation, n);
+}
+
+void RunBatchOver(table::DomainTable& table, LookupClient& client,
+                  std::span<const table::RowId> rows, std::string_view baseUrl,
+                  BatchProgress* progress) {
+    RunListedRows(table, client, rows, baseUrl, progress,
+                  progress ? progress->BeginBatch(rows.size()) : 0);
+}
+
+void RunBatchOver(table::DomainTable& table, LookupClient& client,
+                  std::span<const table::RowId> rows, std::string_view baseUrl,
+                  BatchProgress& progress, std::uint64_t generation) {
+    RunListedRows(table, client, rows, baseUrl, &progress, generation);
 }
 
 std::optional<std::string> RequeryRow(table::DomainTable& table, LookupClient& client,

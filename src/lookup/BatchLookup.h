@@ -47,8 +47,10 @@ public:
     bool Stop(LookupClient& client,
               std::chrono::milliseconds limit = std::chrono::milliseconds(1000));
 
-    // Used by RunBatch: registers a batch of n rows and returns the stop generation it
-    // belongs to; the batch ends at its next row once StopRequested(generation) is true.
+    // Registers a batch of n rows and returns the stop generation it belongs to; the counts
+    // include it from now on, and the batch ends at its next row once StopRequested(generation)
+    // is true. RunBatch registers its own batch; a window registers the batch on its own thread
+    // as it starts the worker, so the counts never lag behind the start.
     std::uint64_t BeginBatch(std::size_t n);
     void EndBatch(std::uint64_t generation);
     bool StopRequested(std::uint64_t generation) const { return stopGeneration_ != generation; }
@@ -89,6 +91,15 @@ void RunBatch(table::DomainTable& table, LookupClient& client,
 void RunBatchOver(table::DomainTable& table, LookupClient& client,
                   std::span<const table::RowId> rows, std::string_view baseUrl = LookupBaseUrl(),
                   BatchProgress* progress = nullptr);
+
+// RunBatch over the table's first n rows and RunBatchOver, for a batch that the caller
+// registered with progress.BeginBatch(n), n being the rows looked up: generation is what that
+// returned; the batch ends there when it ends.
+void RunBatch(table::DomainTable& table, LookupClient& client, std::string_view baseUrl,
+              BatchProgress& progress, std::uint64_t generation, std::size_t n);
+void RunBatchOver(table::DomainTable& table, LookupClient& client,
+                  std::span<const table::RowId> rows, std::string_view baseUrl,
+                  BatchProgress& progress, std::uint64_t generation);
 
 // Looks one row up again on the caller's thread: the page is used as received, and the three
 // result cells are written in order. A page without a filing number marks the row with

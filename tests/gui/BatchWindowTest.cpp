@@ -141,6 +141,7 @@ private Q_SLOTS:
         Append(*window_, rows);
         ClickBatch(*window_);
         ClickBatch(*window_);
+        QCOMPARE(window_->Progress()->Counts().total, std::size_t{40});  // counted at the click
         gui::PanelStatusBar* bar = StatusBar(*window_);
         QTRY_VERIFY(Panel(*window_).startsWith(QStringLiteral("查询 ")) &&
                     Panel(*window_).contains(QStringLiteral("/40 失败 ")));
