@@ -2,6 +2,7 @@
 
 #include "U_AboutBox.h"
 #include "gui/BatchRunner.h"
+#include "gui/BatchStatus.h"
 #include "gui/DialogKeys.h"
 #include "gui/DomainTableModel.h"
 #include "gui/ErrorBox.h"
@@ -64,6 +65,7 @@ TFrm_Main::TFrm_Main(QWidget* parent)
 
     N7->setSeparator(true);
     N10->setSeparator(true);
+    N11->setSeparator(true);
 
     lv1->SetModel(model_, gui::DomainTableModel::kColumnWidths);
 
@@ -94,6 +96,7 @@ void TFrm_Main::ConnectCommands() {
     connect(U1, &QAction::triggered, this, guarded(this, &TFrm_Main::U1Click));
     connect(A1, &QAction::triggered, this, guarded(this, &TFrm_Main::A1Click));
     connect(N9, &QAction::triggered, this, guarded(this, &TFrm_Main::N9Click));
+    connect(N12, &QAction::triggered, this, guarded(this, &TFrm_Main::N12Click));
     connect(N1, &QAction::triggered, this, guarded(this, &TFrm_Main::N1Click));
     connect(N2, &QAction::triggered, this, guarded(this, &TFrm_Main::N2Click));
     connect(N3, &QAction::triggered, this, guarded(this, &TFrm_Main::N3Click));
@@ -141,11 +144,25 @@ void TFrm_Main::btn2Click() {
 // Removes every row at once, without asking.
 void TFrm_Main::btn3Click() {
     model_->Clear();
+    if (stat1->PanelText(kProgressPanel) == QString::fromUtf16(gui::kNothingUnfinishedText)) {
+        stat1->SetPanelText(kProgressPanel, QString());
+    }
 }
 
 // Starts one more batch worker over all rows and returns at once.
 void TFrm_Main::btn4Click() {
     batches_->StartAll(lookupBaseUrl_);
+}
+
+// Looks up again, on one more batch worker, the rows that are unfinished now (no lookup of them
+// has succeeded, or their latest failed), in table order; rows added later are not taken.
+void TFrm_Main::N12Click() {
+    std::vector<table::RowId> rows = table_->UnfinishedRows();
+    if (rows.empty()) {
+        stat1->SetPanelText(kProgressPanel, QString::fromUtf16(gui::kNothingUnfinishedText));
+        return;
+    }
+    batches_->StartRows(std::move(rows), lookupBaseUrl_);
 }
 
 void TFrm_Main::StatusPanelClick(int index) {

@@ -74,6 +74,7 @@ private:
     void N2Click();
     void N3Click();
     void N9Click();
+    void N12Click();
     void U1Click();
     void A1Click();
     void lbl1Click();

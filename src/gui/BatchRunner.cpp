@@ -80,7 +80,8 @@ void BatchRunner::Start(std::size_t n, Job job) {
 void BatchRunner::ShowProgress() {
     const lookup::BatchCounts counts = progress_->Counts();
     bar_.SetPanelText(panel_, BatchPanelText(counts));
-    bar_.SetPanelToolTip(panel_, BatchPanelToolTip(counts, std::chrono::steady_clock::now()));
+    bar_.SetPanelToolTip(panel_, BatchPanelToolTip(counts, std::chrono::steady_clock::now(),
+                                                   table_->UnfinishedCount()));
     desktop_->Show(counts);
 }
 

@@ -14,7 +14,8 @@ QString BatchPanelText(const lookup::BatchCounts& c) {
     return QStringLiteral("完成 %1 失败 %2").arg(c.done).arg(c.failed);
 }
 
-QString BatchPanelToolTip(const lookup::BatchCounts& c, std::chrono::steady_clock::time_point now) {
+QString BatchPanelToolTip(const lookup::BatchCounts& c, std::chrono::steady_clock::time_point now,
+                          std::size_t unfinished) {
     using namespace std::chrono;
     const auto until = c.running > 0 ? now : c.ended;
     const auto elapsed =
@@ -32,6 +33,10 @@ QString BatchPanelToolTip(const lookup::BatchCounts& c, std::chrono::steady_cloc
                       QStringLiteral("每秒 %1 行").arg(rate, 0, 'f', 1)};
     if (c.running > 0) {
         lines << QStringLiteral("单击停止查询");
+    } else if (unfinished > 0) {
+        lines << QStringLiteral("未完成 %1 行：右键表格选“%2”")
+                     .arg(unfinished)
+                     .arg(QString::fromUtf16(kRerunCommandText));
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -228,6 +229,101 @@ private Q_SLOTS:
         QCOMPARE(yes.Count(), 1u);
         ClickProgressPanel(*window_);  // ended: a click does nothing
         QCOMPARE(yes.Count(), 1u);
+    }
+
+    // The popup menu's last item, after a separator, looks up again only the rows without a
+    // result: after a batch that failed on 100 of 600 rows, and after a batch stopped half way.
+    void rerunCommandLooksUpOnlyTheUnfinishedRows() {
+        auto* pm1 = window_->findChild<QMenu*>(QStringLiteral("pm1"));
+        const QList<QAction*> items = pm1->actions();
+        QStringList names;
+        for (QAction* a : items) {
+            names << a->objectName();
+        }
+        QCOMPARE(names, QString::fromLatin1("N9 N10 N1 N2 N3 N11 N12").split(QLatin1Char(' ')));
+        QVERIFY(items[1]->isSeparator() && items[5]->isSeparator());
+        QAction* rerun = items[6];
+        QCOMPARE(rerun->text(), QStringLiteral("重查未完成的域名"));
+        const QString nothing = QStringLiteral("没有未完成的域名");
+        rerun->trigger();
+        QCOMPARE(Panel(*window_), nothing);
+
+        // "bad*" answers 500 until the service mends.
+        std::atomic<bool> broken{true};
+        server_->SetResponder([&broken](const std::string& request) {
+            const std::string d = cytest::RequestedDomain(request);
+            if (d.rfind("bad", 0) == 0) {
+                return broken ? Reply{ScriptedHttpServer::Response("500 Internal Server Error", "")}
+                              : Reply{ScriptedHttpServer::Response(
+                                    "200 OK", cytest::FiledPage("ICP-" + d, "S", "D"))};
+            }
+            return Answer(request);
+        });
+        const auto domainsSince = [this](std::size_t first) {
+            std::vector<std::string> out;
+            const auto requests = server_->Requests();
+            for (std::size_t k = first; k < requests.size(); ++k) {
+                out.push_back(cytest::RequestedDomain(requests[k]));
+            }
+            return out;
+        };
+        const auto everyRowFilledAndBlack = [this] {
+            for (int i = 0; i < window_->Model().rowCount(); ++i) {
+                QVERIFY2(!Cell(*window_, i, 2).isEmpty(), qPrintable(QString::number(i)));
+                QVERIFY(!window_->Model().index(i, 1).data(Qt::ForegroundRole).isValid());
+            }
+        };
+        std::vector<std::string> rows, bad;
+        for (int i = 0; i < 600; ++i) {
+            const char* kind = i % 6 == 5 ? "bad" : i % 2 ? "unfiled" : "filed";
+            rows.push_back(kind + std::to_string(i) + ".example");
+            if (i % 6 == 5) {
+                bad.push_back(rows.back());
+            }
+        }
+        Append(*window_, rows);
+        ClickBatch(*window_);
+        QTRY_COMPARE_WITH_TIMEOUT(Panel(*window_), QStringLiteral("完成 600 失败 100"), 60000);
+        QVERIFY(StatusBar(*window_)->PanelToolTip(2).contains(QStringLiteral("重查未完成的域名")));
+        QTRY_COMPARE(window_->Model().index(5, 3).data(Qt::ForegroundRole),
+                     QVariant(gui::FailedRowTextColor));
+        QVERIFY(!window_->Model().index(4, 3).data(Qt::ForegroundRole).isValid());
+
+        broken = false;
+        std::size_t before = server_->Requests().size();
+        rerun->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(Panel(*window_), QStringLiteral("完成 100 失败 0"), 30000);
+        QCOMPARE(domainsSince(before), bad);
+        QTRY_VERIFY(!window_->Model().index(5, 3).data(Qt::ForegroundRole).isValid());
+        everyRowFilledAndBlack();
+        QVERIFY(!StatusBar(*window_)->PanelToolTip(2).contains(QStringLiteral("重查")));
+        before = server_->Requests().size();
+        rerun->trigger();
+        QCOMPARE(Panel(*window_), nothing);
+        QCOMPARE(server_->Requests().size(), before);
+        window_->findChild<QPushButton*>(QStringLiteral("btn3"))->click();
+        QCOMPARE(Panel(*window_), QString());  // a clear ends the notice
+
+        // A batch stopped where it hangs, half way; then the command takes the rest.
+        rows[300] = "stall300.example";
+        Append(*window_, rows);
+        ClickBatch(*window_);
+        QTRY_VERIFY_WITH_TIMEOUT(domainsSince(0).back() == "stall300.example", 30000);
+        {
+            MessageBoxCapture yes([](const gui::ShownBox&) { return QMessageBox::Yes; });
+            ClickProgressPanel(*window_);
+            QCOMPARE(yes.Count(), 1u);
+        }
+        QVERIFY(Panel(*window_).startsWith(QStringLiteral("已停止 ")));
+        server_->SetResponder([](const std::string&) {
+            return Reply{ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())};
+        });
+        before = server_->Requests().size();
+        rerun->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(Panel(*window_), QStringLiteral("完成 300 失败 0"), 30000);
+        QCOMPARE(domainsSince(before), std::vector<std::string>(rows.begin() + 300, rows.end()));
+        QTRY_VERIFY(!Cell(*window_, 599, 2).isEmpty());
+        everyRowFilledAndBlack();
     }
 
     void requeryNeedsASelectedRow() {
