@@ -4,6 +4,10 @@
 // their ratio, and the longest gap between two samples of the event loop. Also the same batch
 // through the same window with the batch counters ignored (a worker given no progress, so the
 // status panel stays still), and the ratio of the two: what following the batch costs.
+// Each round also runs the popup menu's "重查未完成的域名" over the same fresh rows (all of them
+// unfinished), whose pace is printed beside the followed batch's. At the end, the command is
+// chosen on a table of 1,000,000 rows with 1,000 unfinished: the time the handler holds the
+// window, and the time until the first of those rows is written.
 // With WRK_COMMAND, that command (wrk on the same URLs, see bench/batch_gui) runs once per round
 // as the wire's baseline, and its "Requests/sec" beside the batch's rate is printed too.
 //   batch_gui_bench BASE_URL DOMAINS_FILE [ROWS] [ROUNDS] [WRK_COMMAND]
@@ -16,6 +20,7 @@
 #include "lookup/LookupUrl.h"
 #include "table/DomainTable.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -140,7 +145,9 @@ int main(int argc, char** argv) {
     // between two 10 ms samples of the event loop beyond the period. `workerRate` is the rate
     // from the start to the worker's own end, free of the sampling period's grain.
     using Clock = std::chrono::steady_clock;
-    auto runBatch = [&](qint64& longestStall, bool followed, double& workerRate) {
+    enum class Start { Quiet, Followed, Rerun };
+    auto runBatch = [&](qint64& longestStall, Start how, double& workerRate) {
+        const bool followed = how != Start::Quiet;
         window.Model().Clear();
         window.Model().AppendDomainRows(std::span<const std::string>(rows));
         QEventLoop loop;
@@ -162,8 +169,10 @@ int main(int argc, char** argv) {
             clock.start();
             sampler.start();
             start = Clock::now();
-            if (followed) {
+            if (how == Start::Followed) {
                 window.findChild<QPushButton*>(QStringLiteral("btn4"))->click();
+            } else if (how == Start::Rerun) {
+                window.findChild<QAction*>(QStringLiteral("N12"))->trigger();
             } else {
                 // btn4's worker without the counters: nothing reaches the status panel.
                 auto* worker = new TMyThread([table, client = window.Client(), base] {
@@ -194,7 +203,8 @@ int main(int argc, char** argv) {
     // medians are compared.
     // The followed and the quiet batch run back to back and take turns going first; the
     // median of their per-round ratios is what following costs.
-    std::vector<double> batchRates, fetchRates, wrkRates, followedRates, quietRates, progressRatios;
+    std::vector<double> batchRates, fetchRates, wrkRates, followedRates, quietRates, progressRatios,
+        rerunRates, rerunRatios;
     qint64 longestStall = 0;
     qint64 quietStall = 0;
     for (long r = 0; r < rounds; ++r) {
@@ -204,24 +214,74 @@ int main(int argc, char** argv) {
         fetchRates.push_back(FetchRateBesideTheLoop(base, rows));
         double followed = 0;
         double quiet = 0;
+        double rerun = 0;
         if (r % 2 == 0) {
-            runBatch(quietStall, false, quiet);
-            batchRates.push_back(runBatch(longestStall, true, followed));
+            runBatch(quietStall, Start::Quiet, quiet);
+            batchRates.push_back(runBatch(longestStall, Start::Followed, followed));
+            runBatch(longestStall, Start::Rerun, rerun);
         } else {
-            batchRates.push_back(runBatch(longestStall, true, followed));
-            runBatch(quietStall, false, quiet);
+            runBatch(longestStall, Start::Rerun, rerun);
+            batchRates.push_back(runBatch(longestStall, Start::Followed, followed));
+            runBatch(quietStall, Start::Quiet, quiet);
         }
         followedRates.push_back(followed);
         quietRates.push_back(quiet);
         progressRatios.push_back(followed / quiet);
+        rerunRates.push_back(rerun);
+        rerunRatios.push_back(rerun / followed);
     }
+    // The command on a million rows of which every 1000th is unfinished.
+    constexpr std::size_t kBigRows = 1'000'000;
+    constexpr std::size_t kEvery = 1000;
+    std::vector<std::string> big;
+    big.reserve(kBigRows);
+    for (std::size_t i = 0; i < kBigRows; ++i) {
+        big.push_back(domains[i % domains.size()]);
+    }
+    window.Model().Clear();
+    window.Model().AppendDomainRows(std::span<const std::string>(big));
+    for (std::size_t i = 0; i < kBigRows; ++i) {
+        if (i % kEvery != kEvery - 1) {
+            table->SetFailure(table->IdAt(i), {});  // a success
+        }
+    }
+    QCoreApplication::processEvents();
+    const auto chosen = Clock::now();
+    window.findChild<QAction*>(QStringLiteral("N12"))->trigger();
+    const auto returned = Clock::now();
+    const std::size_t firstRow = kEvery - 1;
+    while (table->Unfinished(firstRow) && Clock::now() - chosen < std::chrono::seconds(10)) {
+        std::this_thread::yield();
+    }
+    const auto firstWritten = Clock::now();
+    const std::size_t taken = window.Progress()->Counts().total;
+    QEventLoop drain;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (window.Progress()->Counts().running == 0) {
+            drain.quit();
+        }
+    });
+    poll.start(10);
+    drain.exec();
+    const auto ms = [](Clock::duration d) {
+        return std::chrono::duration<double, std::milli>(d).count();
+    };
+    std::printf(
+        "rerun_rows %zu rerun_unfinished %zu rerun_taken %zu rerun_start_ms %.2f "
+        "rerun_first_row_ms %.2f rerun_unfinished_after %zu\n",
+        kBigRows, kBigRows / kEvery, taken, ms(returned - chosen), ms(firstWritten - chosen),
+        table->UnfinishedCount());
+
     const double rate = Median(batchRates);
     const double rawRate = Median(fetchRates);
     std::printf(
         "rows %zu rounds %ld batch_rate %.1f fetch_rate %.1f ratio %.3f longest_stall_ms %lld "
-        "followed_rate %.1f quiet_rate %.1f progress_ratio %.3f panel %s\n",
+        "followed_rate %.1f quiet_rate %.1f progress_ratio %.3f rerun_rate %.1f rerun_ratio %.3f "
+        "panel %s\n",
         rows.size(), rounds, rate, rawRate, rate / rawRate, static_cast<long long>(longestStall),
-        Median(followedRates), Median(quietRates), Median(progressRatios),
+        Median(followedRates), Median(quietRates), Median(progressRatios), Median(rerunRates),
+        Median(rerunRatios),
         window.findChild<gui::PanelStatusBar*>(QStringLiteral("stat1"))
             ->PanelText(2)
             .toUtf8()
