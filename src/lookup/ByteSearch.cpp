@@ -74,9 +74,47 @@ bool HasAvx2() {
 }
 #endif
 
+Path Widest() {
+#if defined(__x86_64__)
+    if (HasAvx2()) {
+        return Path::Avx2;
+    }
+#endif
+#if defined(__SSE2__)
+    return Path::Sse2;
+#else
+    return Path::Plain;
+#endif
+}
+
 }  // namespace
 
+bool Has(Path path) {
+    switch (path) {
+        case Path::Avx2:
+#if defined(__x86_64__)
+            return HasAvx2();
+#else
+            return false;
+#endif
+        case Path::Sse2:
+#if defined(__SSE2__)
+            return true;
+#else
+            return false;
+#endif
+        case Path::Plain:
+            return true;
+    }
+    return false;
+}
+
 std::size_t Find(std::string_view text, std::string_view needle, std::size_t from) {
+    return Find(Widest(), text, needle, from);
+}
+
+std::size_t Find([[maybe_unused]] Path path, std::string_view text, std::string_view needle,
+                 std::size_t from) {
     const std::size_t n = text.size();
     const std::size_t m = needle.size();
     if (from > n) {
@@ -96,7 +134,7 @@ std::size_t Find(std::string_view text, std::string_view needle, std::size_t fro
     const std::size_t last = n - m;  // the last offset at which the needle fits
     std::size_t i = from;
 #if defined(__x86_64__)
-    if (HasAvx2()) {
+    if (path == Path::Avx2 && HasAvx2()) {
         if (const std::size_t at = FindAvx2(h, last, needle, i); at != kNone) {
             return at;
         }
@@ -107,7 +145,7 @@ std::size_t Find(std::string_view text, std::string_view needle, std::size_t fro
     // further on equals its last; only those are compared in full.
     const __m128i first = _mm_set1_epi8(needle[0]);
     const __m128i lastByte = _mm_set1_epi8(needle[m - 1]);
-    for (; i <= last && last - i >= 15; i += 16) {
+    for (; path != Path::Plain && i <= last && last - i >= 15; i += 16) {
         const __m128i a = _mm_cmpeq_epi8(Load(h + i), first);
         const __m128i b = _mm_cmpeq_epi8(Load(h + i + m - 1), lastByte);
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(a, b)));
@@ -129,10 +167,15 @@ std::size_t Find(std::string_view text, std::string_view needle, std::size_t fro
 }
 
 std::size_t FindNewline(std::string_view text, std::size_t from, std::size_t to) {
+    return FindNewline(Widest(), text, from, to);
+}
+
+std::size_t FindNewline([[maybe_unused]] Path path, std::string_view text, std::size_t from,
+                        std::size_t to) {
     const char* h = text.data();
     std::size_t i = from;
 #if defined(__SSE2__)
-    for (; i < to && to - i >= 16; i += 16) {
+    for (; path != Path::Plain && i < to && to - i >= 16; i += 16) {
         const unsigned mask = NewlineMask(h + i);
         if (mask != 0) {
             return i + static_cast<unsigned>(__builtin_ctz(mask));
@@ -148,10 +191,15 @@ std::size_t FindNewline(std::string_view text, std::size_t from, std::size_t to)
 }
 
 std::size_t FindLastNewline(std::string_view text, std::size_t from, std::size_t to) {
+    return FindLastNewline(Widest(), text, from, to);
+}
+
+std::size_t FindLastNewline([[maybe_unused]] Path path, std::string_view text, std::size_t from,
+                            std::size_t to) {
     const char* h = text.data();
     std::size_t i = to;  // bytes [from, i) are still to look at
 #if defined(__SSE2__)
-    for (; i > from && i - from >= 16; i -= 16) {
+    for (; path != Path::Plain && i > from && i - from >= 16; i -= 16) {
         const unsigned mask = NewlineMask(h + i - 16);
         if (mask != 0) {
             return i - 16 + static_cast<unsigned>(31 - __builtin_clz(mask));
