@@ -8,8 +8,7 @@
 #include "lookup/BatchLookup.h"
 #include "table/DomainTable.h"
 
-#include "support/FilingPages.h"
-#include "support/ScriptedHttpServer.h"
+#include "support/ScriptedLookup.h"
 
 #include "MessageBoxCapture.h"
 
@@ -33,33 +32,13 @@ using testsupport::ScriptedHttpServer;
 
 namespace {
 
-// "filed*" → a filing page, "fail*" → 500, "stall*" → no answer, else → no record.
-Reply Answer(const std::string& request) {
-    const std::string d = cytest::RequestedDomain(request);
-    if (d.rfind("filed", 0) == 0) {
-        return {ScriptedHttpServer::Response("200 OK",
-                                             cytest::FiledPage("ICP-" + d, "S-" + d, "D-" + d))};
-    }
-    if (d.rfind("fail", 0) == 0) {
-        return {ScriptedHttpServer::Response("500 Internal Server Error", "oops")};
-    }
-    if (d.rfind("stall", 0) == 0) {
-        Reply r;
-        r.after = Reply::After::Stall;
-        return r;
-    }
-    return {ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())};
-}
+using cytest::ByDomain;
 
-// Answers as Answer does, each after a pause, so a batch runs long enough to be watched.
+// Answers as ByDomain does, each after a pause, so a batch runs long enough to be watched.
 Reply Slowly(const std::string& request) {
-    Reply r = Answer(request);
+    Reply r = ByDomain(request);
     r.delay = 20ms;
     return r;
-}
-
-std::string BaseUrl(const ScriptedHttpServer& server) {
-    return server.BaseUrl() + "/icp/details.asp?CertType=0&Domain=";
 }
 
 QString Cell(TFrm_Main& w, int row, int column) {
@@ -106,9 +85,9 @@ class BatchWindowTest : public QObject {
 private Q_SLOTS:
     void init() {
         server_ = std::make_unique<ScriptedHttpServer>();
-        server_->SetResponder(Answer);
+        server_->SetResponder(ByDomain);
         window_ = std::make_unique<TFrm_Main>();
-        window_->SetLookupBaseUrl(BaseUrl(*server_));
+        window_->SetLookupBaseUrl(cytest::LookupBase(*server_));
         window_->show();
     }
     void cleanup() {
@@ -164,9 +143,8 @@ private Q_SLOTS:
         lv1->selectRow(13);
         n9->trigger();
         QCOMPARE(Panel(*window_), QStringLiteral("重查失败：服务返回 500"));
-        server_->SetResponder([](const std::string&) {
-            return Reply{ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())};
-        });
+        server_->SetResponder(
+            [](const std::string&) { return Reply{cytest::Ok(cytest::UnfiledPage())}; });
         n9->trigger();
         QTRY_COMPARE(RowTip(*window_, 13), QString());
         QCOMPARE(RowTip(*window_, 3), QStringLiteral("查询失败：服务返回 500"));
@@ -220,8 +198,8 @@ private Q_SLOTS:
         // The next press starts afresh, on a client that is ready.
         server_->SetResponder([](const std::string& request) {
             return cytest::RequestedDomain(request).rfind("stall", 0) == 0
-                       ? Reply{ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())}
-                       : Answer(request);
+                       ? Reply{cytest::Ok(cytest::UnfiledPage())}
+                       : ByDomain(request);
         });
         ClickBatch(*window_);
         QTRY_COMPARE_WITH_TIMEOUT(Panel(*window_), QStringLiteral("完成 4 失败 0"), 10000);
@@ -352,7 +330,7 @@ private Q_SLOTS:
         window_.reset();
         std::atomic<int> answered{0};
         server_->SetResponder([&](const std::string& request) {
-            Reply r = Answer(request);
+            Reply r = ByDomain(request);
             r.delay = 200ms;
             ++answered;
             return r;
@@ -363,7 +341,7 @@ private Q_SLOTS:
         {
             Startup startup(*qApp, [&] {
                 auto main = Startup::CreateWindows();
-                main->SetLookupBaseUrl(BaseUrl(*server_));
+                main->SetLookupBaseUrl(cytest::LookupBase(*server_));
                 return main;
             });
             QTimer::singleShot(0, qApp, [&] {

@@ -6,8 +6,7 @@
 #include "gui/DomainTableModel.h"
 #include "gui/PanelStatusBar.h"
 
-#include "support/FilingPages.h"
-#include "support/ScriptedHttpServer.h"
+#include "support/ScriptedLookup.h"
 
 #include <QDBusConnection>
 #include <QElapsedTimer>
@@ -49,12 +48,8 @@ public Q_SLOTS:
     }
 };
 
-Reply Answer(const std::string& request) {
-    Reply r;
-    const std::string d = cytest::RequestedDomain(request);
-    r.bytes = d.rfind("fail", 0) == 0
-                  ? ScriptedHttpServer::Response("500 Internal Server Error", "oops")
-                  : ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage());
+Reply Slowly(const std::string& request) {
+    Reply r = cytest::ByDomain(request);
     r.delay = 10ms;
     return r;
 }
@@ -80,9 +75,9 @@ private Q_SLOTS:
         desktop_.updates.clear();
         desktop_.notices.clear();
         server_ = std::make_unique<ScriptedHttpServer>();
-        server_->SetResponder(Answer);
+        server_->SetResponder(Slowly);
         window_ = std::make_unique<TFrm_Main>();
-        window_->SetLookupBaseUrl(server_->BaseUrl() + "/icp/details.asp?CertType=0&Domain=");
+        window_->SetLookupBaseUrl(cytest::LookupBase(*server_));
         window_->Desktop().SetNotifyAfter(0ms);
         std::vector<std::string> rows;
         for (int i = 0; i < 30; ++i) {

@@ -13,34 +13,17 @@
 #include "lookup/FilingLiterals.h"
 #include "lookup/LookupClient.h"
 #include "lookup/PageParser.h"
-#include "support/FilingPages.h"
-#include "support/ScriptedHttpServer.h"
+#include "support/ScriptedLookup.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using cytest::ByDomain;
+using cytest::LookupBase;
 using table::Cell;
 using table::NotFiledMark;
 using testsupport::Reply;
 using testsupport::ScriptedHttpServer;
-
-std::string Base(const ScriptedHttpServer& server) {
-    return server.BaseUrl() + "/icp/details.asp?CertType=0&Domain=";
-}
-
-// Answers by the requested domain: "filed*" → a page whose fields name the domain,
-// "fail*" → 500, anything else → the no-record page.
-Reply ByDomain(const std::string& request) {
-    const std::string d = cytest::RequestedDomain(request);
-    if (d.rfind("filed", 0) == 0) {
-        return {ScriptedHttpServer::Response("200 OK",
-                                             cytest::FiledPage("ICP-" + d, "S-" + d, "D-" + d))};
-    }
-    if (d.rfind("fail", 0) == 0) {
-        return {ScriptedHttpServer::Response("500 Internal Server Error", "oops")};
-    }
-    return {ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())};
-}
 
 struct Cells {
     std::string filingNo, sponsor, reviewDate;
@@ -65,26 +48,6 @@ std::u16string Failure(const table::DomainTable& t, std::size_t i) {
     return lookup::cp936::ToUtf16(t.Failure(i));
 }
 
-Reply Stall() {
-    Reply r;
-    r.after = Reply::After::Stall;
-    return r;
-}
-
-// Besides ByDomain: "drop*" → the connection closes without an answer, "stall*" → silence.
-Reply Mixed(const std::string& request) {
-    const std::string d = cytest::RequestedDomain(request);
-    if (d.rfind("drop", 0) == 0) {
-        Reply r;
-        r.after = Reply::After::Close;
-        return r;
-    }
-    if (d.rfind("stall", 0) == 0) {
-        return Stall();
-    }
-    return ByDomain(request);
-}
-
 struct Tally {
     std::size_t total, done, filed, unfiled, failed;
     bool operator==(const Tally&) const = default;
@@ -107,7 +70,7 @@ protected:
 };
 
 TEST_F(BatchLookup, EmptyTableSendsNothing) {
-    lookup::RunBatch(t, client, Base(server));
+    lookup::RunBatch(t, client, LookupBase(server));
     EXPECT_TRUE(server.Requests().empty());
 }
 
@@ -118,7 +81,7 @@ TEST_F(BatchLookup, FillsFiledRowsMarksUnfiledAndSkipsFailures) {
     t.WriteCell(t.IdAt(3), Cell::ReviewDate, "2010-05-20");
     t.WriteCell(t.IdAt(2), Cell::Sponsor, "kept");
 
-    lookup::RunBatch(t, client, Base(server));
+    lookup::RunBatch(t, client, LookupBase(server));
 
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 5u);
@@ -139,7 +102,7 @@ TEST_F(BatchLookup, WritesFilingNumberThenReviewDateThenSponsor) {
         (void)t.TakeDirtyRange();  // re-arm, so every write reports
         seen.push_back(CellsAt(t, 0));
     });
-    lookup::RunBatch(t, client, Base(server));
+    lookup::RunBatch(t, client, LookupBase(server));
     const auto& d = "filed.example.com";
     const std::vector<Cells> expected{{std::string("ICP-") + d, "", ""},
                                       {std::string("ICP-") + d, "", std::string("D-") + d},
@@ -164,10 +127,10 @@ TEST_F(BatchLookup, UnreachableServiceLeavesEveryRowAndReturns) {
 
 TEST_F(BatchLookup, TwoWorkersAndASecondBatchSendTheSameRequests) {
     Append(t, {"filed-a.example", "unfiled.example", "filed-b.example"});
-    std::thread other([&] { lookup::RunBatch(t, client, Base(server)); });
-    lookup::RunBatch(t, client, Base(server));
+    std::thread other([&] { lookup::RunBatch(t, client, LookupBase(server)); });
+    lookup::RunBatch(t, client, LookupBase(server));
     other.join();
-    lookup::RunBatch(t, client, Base(server));
+    lookup::RunBatch(t, client, LookupBase(server));
 
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 9u);
@@ -194,7 +157,7 @@ TEST_F(BatchLookup, ClearDuringARunNeverWritesOldResultsIntoNewRows) {
         }
         return ByDomain(request);
     });
-    std::thread worker([&] { lookup::RunBatch(t, client, Base(server)); });
+    std::thread worker([&] { lookup::RunBatch(t, client, LookupBase(server)); });
     while (!inFlight) {
         std::this_thread::sleep_for(1ms);
     }
@@ -214,14 +177,13 @@ TEST_F(BatchLookup, ClearDuringARunNeverWritesOldResultsIntoNewRows) {
 
 // Every kind of answer, counted and explained on its row; a later success removes the reason.
 TEST_F(BatchLookup, CountsEveryOutcomeAndLeavesEachFailureItsReason) {
-    server.SetResponder(Mixed);
     lookup::LookupLimits limits;
     limits.stall = 300ms;
     lookup::LookupClient impatient(limits);
     Append(t,
            {"filed.example", "unfiled.example", "fail.example", "drop.example", "stall.example"});
     lookup::BatchProgress progress;
-    lookup::RunBatch(t, impatient, Base(server), &progress);
+    lookup::RunBatch(t, impatient, LookupBase(server), &progress);
 
     EXPECT_EQ(TallyOf(progress), (Tally{5, 5, 1, 1, 3}));
     EXPECT_EQ(progress.Counts().running, 0u);
@@ -234,10 +196,9 @@ TEST_F(BatchLookup, CountsEveryOutcomeAndLeavesEachFailureItsReason) {
     EXPECT_EQ(CellsAt(t, 2), Cells{});  // the cells stay as they were
 
     // The service recovers: the next run counts afresh and the reasons go.
-    server.SetResponder([](const std::string&) {
-        return Reply{ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())};
-    });
-    lookup::RunBatch(t, impatient, Base(server), &progress);
+    server.SetResponder(
+        [](const std::string&) { return Reply{cytest::Ok(cytest::UnfiledPage())}; });
+    lookup::RunBatch(t, impatient, LookupBase(server), &progress);
     EXPECT_EQ(TallyOf(progress), (Tally{5, 5, 0, 5, 0}));
     for (std::size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(Failure(t, i), u"") << i;
@@ -254,7 +215,7 @@ TEST_F(BatchLookup, CountsEveryOutcomeAndLeavesEachFailureItsReason) {
     ASSERT_TRUE(cause.has_value());
     EXPECT_EQ(lookup::cp936::ToUtf16(*cause), u"连接被拒绝");
     EXPECT_EQ(Failure(t, 1), u"查询失败：连接被拒绝");
-    EXPECT_EQ(lookup::RequeryRow(t, impatient, 1, Base(server)), std::nullopt);
+    EXPECT_EQ(lookup::RequeryRow(t, impatient, 1, LookupBase(server)), std::nullopt);
     EXPECT_EQ(Failure(t, 1), u"");
 }
 
@@ -275,8 +236,8 @@ TEST_F(BatchLookup, ConcurrentBatchesAddUpAndAClearIsNoFailure) {
         }
         return ByDomain(request);
     });
-    std::thread other([&] { lookup::RunBatch(t, client, Base(server), &progress); });
-    lookup::RunBatch(t, client, Base(server), &progress);
+    std::thread other([&] { lookup::RunBatch(t, client, LookupBase(server), &progress); });
+    lookup::RunBatch(t, client, LookupBase(server), &progress);
     other.join();
     EXPECT_EQ(TallyOf(progress), (Tally{6, 6, 2, 2, 2}));
 
@@ -289,7 +250,7 @@ TEST_F(BatchLookup, ConcurrentBatchesAddUpAndAClearIsNoFailure) {
         }
         return ByDomain(request);
     });
-    std::thread worker([&] { lookup::RunBatch(t, client, Base(server), &progress); });
+    std::thread worker([&] { lookup::RunBatch(t, client, LookupBase(server), &progress); });
     while (!inFlight) {
         std::this_thread::sleep_for(1ms);
     }
@@ -304,11 +265,10 @@ TEST_F(BatchLookup, ConcurrentBatchesAddUpAndAClearIsNoFailure) {
 // A stop ends every running batch at once, also one whose exchange hangs, keeps what was
 // written, and leaves the client ready; a later batch runs afresh.
 TEST_F(BatchLookup, StopEndsHangingBatchesAtOnceAndKeepsResults) {
-    server.SetResponder(Mixed);
     Append(t, {"filed.example", "unfiled.example", "stall.example", "filed-late.example"});
     lookup::BatchProgress progress;  // the client waits 30 s for a stalled answer
-    std::thread first([&] { lookup::RunBatch(t, client, Base(server), &progress); });
-    std::thread second([&] { lookup::RunBatch(t, client, Base(server), &progress); });
+    std::thread first([&] { lookup::RunBatch(t, client, LookupBase(server), &progress); });
+    std::thread second([&] { lookup::RunBatch(t, client, LookupBase(server), &progress); });
     // One batch is inside the stalled exchange, the other waits for the client.
     const auto stalled = [&] {
         for (const auto& r : server.Requests()) {
@@ -345,9 +305,13 @@ TEST_F(BatchLookup, StopEndsHangingBatchesAtOnceAndKeepsResults) {
     EXPECT_EQ(CellsAt(t, 3), Cells{});  // never reached
 
     // The client is ready at once, and a new batch is not stopped by the old stop.
-    server.SetResponder(ByDomain);
-    EXPECT_EQ(lookup::RequeryRow(t, client, 3, Base(server)), std::nullopt);
-    lookup::RunBatch(t, client, Base(server), &progress);
+    server.SetResponder([](const std::string& request) {
+        return cytest::RequestedDomain(request) == "stall.example"
+                   ? Reply{cytest::Ok(cytest::UnfiledPage())}
+                   : ByDomain(request);
+    });
+    EXPECT_EQ(lookup::RequeryRow(t, client, 3, LookupBase(server)), std::nullopt);
+    lookup::RunBatch(t, client, LookupBase(server), &progress);
     EXPECT_FALSE(progress.Counts().stopped);
     EXPECT_EQ(TallyOf(progress), (Tally{4, 4, 2, 2, 0}));
     EXPECT_TRUE(progress.Stop(client));  // nothing runs: nothing to do
@@ -374,11 +338,8 @@ protected:
                 hook();
             }
             const std::string d = cytest::RequestedDomain(request);
-            if (broken && d.rfind("stall", 0) == 0) {
-                return Stall();
-            }
-            if (!broken && d.rfind("fail", 0) == 0) {
-                return Reply{ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())};
+            if (!broken && (d.rfind("fail", 0) == 0 || d.rfind("stall", 0) == 0)) {
+                return Reply{cytest::Ok(cytest::UnfiledPage())};
             }
             return ByDomain(request);
         });
@@ -404,7 +365,7 @@ public:
         }
         return out;
     }
-    void Batch() { lookup::RunBatch(t, client, Base(server), &progress); }
+    void Batch() { lookup::RunBatch(t, client, LookupBase(server), &progress); }
     // Runs once, on the server's thread, before the next request is answered.
     void OnNextRequest(std::function<void()> hook) {
         std::lock_guard lock(hookMutex_);
@@ -434,7 +395,7 @@ TEST_P(UnfinishedRows, AfterEachOutcomeTheCommandTakesExactlyTheUnfinishedRows) 
     broken = false;
     const auto before = server.Requests().size();
     const std::vector<table::RowId> ids = t.UnfinishedRows();
-    lookup::RunBatchOver(t, client, ids, Base(server), &progress);
+    lookup::RunBatchOver(t, client, ids, LookupBase(server), &progress);
     EXPECT_EQ(DomainsRequestedSince(before), c.unfinished);
     EXPECT_EQ(TallyOf(progress).total, ids.size());
     EXPECT_EQ(TallyOf(progress).done, ids.size());
@@ -464,10 +425,10 @@ const UnfinishedCase kUnfinishedCases[] = {
      [](UnfinishedRows& f) {
          f.Batch();
          f.broken = false;
-         EXPECT_EQ(lookup::RequeryRow(f.t, f.client, 0, Base(f.server)), std::nullopt);
-         EXPECT_EQ(lookup::RequeryRow(f.t, f.client, 1, Base(f.server)), std::nullopt);
+         EXPECT_EQ(lookup::RequeryRow(f.t, f.client, 0, LookupBase(f.server)), std::nullopt);
+         EXPECT_EQ(lookup::RequeryRow(f.t, f.client, 1, LookupBase(f.server)), std::nullopt);
          f.broken = true;
-         EXPECT_NE(lookup::RequeryRow(f.t, f.client, 1, Base(f.server)), std::nullopt);
+         EXPECT_NE(lookup::RequeryRow(f.t, f.client, 1, LookupBase(f.server)), std::nullopt);
      },
      {"fail-a", "fail-b", "fail-c", "fail-a", "fail-b", "fail-b"},
      {"fail-b", "fail-c"}},
@@ -493,7 +454,7 @@ const UnfinishedCase kUnfinishedCases[] = {
          EXPECT_EQ(f.t.UnfinishedCount(), 0u);
          Append(f.t, {"filed-new0", "filed-new1", "filed-new2"});
          f.broken = false;
-         lookup::RunBatchOver(f.t, f.client, taken, Base(f.server), &f.progress);
+         lookup::RunBatchOver(f.t, f.client, taken, LookupBase(f.server), &f.progress);
          EXPECT_EQ(TallyOf(f.progress), (Tally{2, 2, 0, 0, 0}));
          EXPECT_EQ(CellsAt(f.t, 0), Cells{});  // an old id never names a new row
      },
@@ -506,7 +467,7 @@ const UnfinishedCase kUnfinishedCases[] = {
          f.broken = false;
          const std::vector<table::RowId> taken = f.t.UnfinishedRows();
          f.OnNextRequest([&f] { Append(f.t, {"unfiled-late"}); });
-         lookup::RunBatchOver(f.t, f.client, taken, Base(f.server), &f.progress);
+         lookup::RunBatchOver(f.t, f.client, taken, LookupBase(f.server), &f.progress);
      },
      {"fail-a", "filed-b", "fail-c", "fail-a", "fail-c"},
      {"unfiled-late"}},
@@ -520,34 +481,29 @@ TEST_F(BatchLookup, RequeryWritesAllThreeFieldsAndMarksUnfiledRows) {
     t.WriteCell(t.IdAt(1), Cell::Sponsor, "old sponsor");
     t.WriteCell(t.IdAt(2), Cell::Sponsor, "kept");
 
-    EXPECT_EQ(lookup::RequeryRow(t, client, 0, Base(server)), std::nullopt);
+    EXPECT_EQ(lookup::RequeryRow(t, client, 0, LookupBase(server)), std::nullopt);
     EXPECT_EQ(CellsAt(t, 0), FiledCells("filed.example.com"));
 
     // An unfiled page gives the mark (so the exports keep counting the row as unfiled), and
     // the patterns' results, here empty, replace Sponsor and Review date.
-    EXPECT_EQ(lookup::RequeryRow(t, client, 1, Base(server)), std::nullopt);
+    EXPECT_EQ(lookup::RequeryRow(t, client, 1, LookupBase(server)), std::nullopt);
     EXPECT_EQ(CellsAt(t, 1), (Cells{std::string(NotFiledMark), "", ""}));
 
-    EXPECT_NE(lookup::RequeryRow(t, client, 2, Base(server)), std::nullopt);
+    EXPECT_NE(lookup::RequeryRow(t, client, 2, LookupBase(server)), std::nullopt);
     EXPECT_EQ(CellsAt(t, 2), (Cells{"", "kept", ""}));
 
     const auto before = server.Requests().size();
-    EXPECT_NE(lookup::RequeryRow(t, client, 7, Base(server)), std::nullopt);  // no such row
+    EXPECT_NE(lookup::RequeryRow(t, client, 7, LookupBase(server)), std::nullopt);  // no such row
     EXPECT_EQ(server.Requests().size(), before);
 }
 
 TEST_F(BatchLookup, RequeryOfASilentServiceFailsWithinTheTimeLimit) {
-    Append(t, {"filed.example.com"});
-    server.SetResponder([](const std::string&) {
-        Reply r;
-        r.after = Reply::After::Stall;
-        return r;
-    });
+    Append(t, {"stall.example.com"});
     lookup::LookupLimits limits;
     limits.stall = 300ms;
     lookup::LookupClient impatient(limits);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_NE(lookup::RequeryRow(t, impatient, 0, Base(server)), std::nullopt);
+    EXPECT_NE(lookup::RequeryRow(t, impatient, 0, LookupBase(server)), std::nullopt);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     EXPECT_EQ(CellsAt(t, 0), Cells{});
 }
@@ -578,7 +534,7 @@ TEST_F(BatchLookup, RequeryOfAHugeHostilePageTakesSecondsAndGivesThePlainLoopsFi
     });
     Append(t, {"hostile.example"});
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(lookup::RequeryRow(t, client, 0, Base(server)), std::nullopt);
+    EXPECT_EQ(lookup::RequeryRow(t, client, 0, LookupBase(server)), std::nullopt);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
     EXPECT_EQ(CellsAt(t, 0), (Cells{"ICP-h", "S-h", "D-h"}));
 }

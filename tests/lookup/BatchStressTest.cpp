@@ -8,26 +8,14 @@
 
 #include "lookup/BatchLookup.h"
 #include "lookup/LookupClient.h"
-#include "support/FilingPages.h"
-#include "support/ScriptedHttpServer.h"
+#include "support/ScriptedLookup.h"
 #include "table/DomainExport.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using table::Cell;
-using testsupport::Reply;
 using testsupport::ScriptedHttpServer;
-
-// Every result names the domain it was looked up for; domains "u…" are unfiled.
-Reply Answer(const std::string& request) {
-    const std::string d = cytest::RequestedDomain(request);
-    if (!d.empty() && d[0] == 'u') {
-        return {ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())};
-    }
-    return {
-        ScriptedHttpServer::Response("200 OK", cytest::FiledPage("ICP-" + d, "S-" + d, "D-" + d))};
-}
 
 // The cells of a row either are still empty or hold results of the row's own domain.
 ::testing::AssertionResult OwnResults(const table::DomainRow& row) {
@@ -46,10 +34,10 @@ Reply Answer(const std::string& request) {
 
 TEST(BatchStress, ConcurrentBatchesRequeriesClearsAppendsAndExportsKeepRowsConsistent) {
     ScriptedHttpServer server;
-    server.SetResponder(Answer);
+    server.SetResponder(cytest::ByDomain);  // every result names its domain; "u…" are unfiled
     lookup::LookupClient client;
     table::DomainTable t;
-    const std::string base = server.BaseUrl() + "/icp/details.asp?CertType=0&Domain=";
+    const std::string base = cytest::LookupBase(server);
     std::atomic<bool> stop{false};
     std::atomic<int> generation{0};
 
@@ -57,8 +45,8 @@ TEST(BatchStress, ConcurrentBatchesRequeriesClearsAppendsAndExportsKeepRowsConsi
         const int g = generation++;
         std::vector<std::string> lines;
         for (int k = 0; k < 30; ++k) {
-            lines.push_back((k % 3 == 0 ? "u" : "f") + std::to_string(g) + "-" + std::to_string(k) +
-                            ".example");
+            lines.push_back((k % 3 == 0 ? "u" : "filed") + std::to_string(g) + "-" +
+                            std::to_string(k) + ".example");
         }
         t.AppendDomainRows(std::span<const std::string>(lines));
     };

@@ -11,10 +11,8 @@
 
 #include "lookup/BatchLookup.h"
 #include "lookup/LookupClient.h"
-#include "lookup/LookupUrl.h"
-#include "support/FilingPages.h"
 #include "support/PeakMemory.h"
-#include "support/ScriptedHttpServer.h"
+#include "support/ScriptedLookup.h"
 
 namespace {
 
@@ -27,6 +25,8 @@ using testsupport::PeakMemory;
 using testsupport::Reply;
 using testsupport::ScriptedHttpServer;
 using After = Reply::After;
+using cytest::Ok;
+using cytest::UrlFor;
 
 constexpr std::size_t kMemoryBudget = std::size_t{256} << 20;
 // A batch frees one hostile reply's memory before the next; under AddressSanitizer those freed
@@ -41,15 +41,6 @@ LookupLimits ShortLimits() {
     limits.failureBodyPiece = 200ms;
     limits.exchange = 1500ms;
     return limits;
-}
-
-std::string UrlFor(const ScriptedHttpServer& server, std::string_view domain) {
-    const std::string url = lookup::LookupUrl(domain);
-    return server.BaseUrl() + url.substr(url.find('/', std::string("http://").size()));
-}
-
-std::string Ok(std::string_view body, const std::vector<std::string>& headers = {}) {
-    return ScriptedHttpServer::Response("200 OK", body, headers);
 }
 
 // A reply that sends head, then unit again and again. Without a pause, each send carries at
@@ -476,8 +467,7 @@ TEST(HostileServiceBatch, HostileRowsLeaveTheOtherRowsAlone) {
 
     PeakMemory peak;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_NO_THROW(
-        lookup::RunBatch(t, client, server.BaseUrl() + "/icp/details.asp?CertType=0&Domain="));
+    EXPECT_NO_THROW(lookup::RunBatch(t, client, cytest::LookupBase(server)));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
     EXPECT_LT(peak.GrowthBytes(), kBatchMemoryBudget);
 

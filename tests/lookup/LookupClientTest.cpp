@@ -12,8 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "lookup/LookupUrl.h"
-#include "support/ScriptedHttpServer.h"
+#include "support/ScriptedLookup.h"
 
 namespace {
 
@@ -24,17 +23,13 @@ using lookup::LookupError;
 using testsupport::Reply;
 using testsupport::ScriptedHttpServer;
 using After = Reply::After;
-
-// The program's lookup URL for a domain, sent to the test server instead of port 80.
-std::string UrlFor(const ScriptedHttpServer& server, std::string_view domain) {
-    const std::string url = lookup::LookupUrl(domain);
-    return server.BaseUrl() + url.substr(url.find('/', std::string("http://").size()));
-}
+using cytest::Ok;
+using cytest::UrlFor;
 
 // The request head the client must send, written out here independently of the writer.
 std::string ExpectedHead(const ScriptedHttpServer& server, const std::string& domainBytes,
                          const std::string& cookie = "") {
-    return "GET /icp/details.asp?CertType=0&Domain=" + domainBytes +
+    return "GET " + cytest::LookupTarget() + domainBytes +
            " HTTP/1.1\r\n"
            "Content-Type: text/html\r\n"
            "Host: 127.0.0.1:" +
@@ -81,10 +76,6 @@ struct ReleaseAtEnd {
         resolver->changed.wait(lock, [&] { return resolver->running == 0; });
     }
 };
-
-std::string Ok(std::string_view body, const std::vector<std::string>& headers = {}) {
-    return ScriptedHttpServer::Response("200 OK", body, headers);
-}
 
 TEST(LookupClient, RequestBytesForEveryKindOfDomain) {
     ScriptedHttpServer server;

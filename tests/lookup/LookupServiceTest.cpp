@@ -11,7 +11,7 @@
 
 #include "lookup/FilingFields.h"
 #include "lookup/LookupClient.h"
-#include "lookup/LookupUrl.h"
+#include "support/ScriptedLookup.h"
 
 namespace {
 
@@ -52,8 +52,7 @@ protected:
 
     // The program's lookup URL for a domain, aimed at the service's port.
     std::string UrlFor(std::string_view domain) const {
-        const std::string url = lookup::LookupUrl(domain);
-        return base_ + url.substr(url.find('/', std::string("http://").size()));
+        return lookup::LookupUrl(domain, cytest::LookupBase(base_));
     }
 
     std::string runtime_;
