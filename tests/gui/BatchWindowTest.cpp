@@ -235,7 +235,7 @@ private Q_SLOTS:
                               : Reply{ScriptedHttpServer::Response(
                                     "200 OK", cytest::FiledPage("ICP-" + d, "S", "D"))};
             }
-            return Answer(request);
+            return ByDomain(request);
         });
         const auto domainsSince = [this](std::size_t first) {
             std::vector<std::string> out;
@@ -293,9 +293,8 @@ private Q_SLOTS:
             QCOMPARE(yes.Count(), 1u);
         }
         QVERIFY(Panel(*window_).startsWith(QStringLiteral("已停止 ")));
-        server_->SetResponder([](const std::string&) {
-            return Reply{ScriptedHttpServer::Response("200 OK", cytest::UnfiledPage())};
-        });
+        server_->SetResponder(
+            [](const std::string&) { return Reply{cytest::Ok(cytest::UnfiledPage())}; });
         before = server_->Requests().size();
         rerun->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(Panel(*window_), QStringLiteral("完成 300 失败 0"), 30000);
