@@ -114,8 +114,10 @@ void TFrm_Main::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // Restoring from the taskbar is a spontaneous show; only the window's own showing counts.
     if (!event->spontaneous()) {
-        // The stored place, unless part of the window would lie off a small screen there.
+        // The stored place, unless part of the window would lie off a small screen there; a
+        // window manager's frame counts once it is known.
         gui::PlaceOnScreen(*this, frameGeometry());
+        gui::KeepOnScreenOnceFramed(*this);
         guarded(this, &TFrm_Main::FormShow)();
     }
 }

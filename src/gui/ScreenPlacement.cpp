@@ -1,7 +1,9 @@
 #include "gui/ScreenPlacement.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QScreen>
 #include <QWidget>
@@ -50,6 +52,44 @@ void CentreOver(QWidget& window, const QWidget& over) {
     PlaceOnScreen(window, QRect(area.x() + (area.width() - frame.width()) / 2,
                                 area.y() + (area.height() - frame.height()) / 2, frame.width(),
                                 frame.height()));
+}
+
+namespace {
+
+// Watches a shown window's moves and resizes until its frame is known, then fits it once and
+// goes away.
+class FrameWatcher final : public QObject {
+public:
+    explicit FrameWatcher(QWidget& window) : QObject(&window), window_(window) {
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (watched == &window_ &&
+            (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show ||
+             type == QEvent::Expose || type == QEvent::UpdateRequest) &&
+            window_.isVisible() && window_.frameGeometry() != window_.geometry()) {
+            window_.removeEventFilter(this);
+            PlaceOnScreen(window_, window_.frameGeometry());
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget& window_;
+};
+
+}  // namespace
+
+void KeepOnScreenOnceFramed(QWidget& window) {
+    if (window.frameGeometry() != window.geometry()) {
+        PlaceOnScreen(window, window.frameGeometry());
+        return;
+    }
+    new FrameWatcher(window);  // child of the window
 }
 
 void SetFixedBorder(QWidget& window, Qt::WindowType kind, bool minimise) {

@@ -23,6 +23,12 @@ void PlaceOnScreen(QWidget& window, const QRect& frame);
 // border is taken to be as thick as that of `over`, as QDialog does for its own placement.
 void CentreOver(QWidget& window, const QWidget& over);
 
+// Once a window manager has framed the shown `window` (its frame then differs from its
+// geometry), moves it once more by as little as needed for the real frame to lie on the screen:
+// placement before mapping cannot know the title bar's height. Without a window manager the
+// frame never differs and nothing moves.
+void KeepOnScreenOnceFramed(QWidget& window);
+
 // The windows' fixed border: a title bar with the system menu and a close button, and a
 // minimise button where asked; never a maximise button, and no resizing where the platform
 // has a hint for it. `kind` is Qt::Window or Qt::Dialog.

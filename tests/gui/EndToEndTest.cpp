@@ -8,8 +8,8 @@
 #include "table/DomainTable.h"
 
 #include "ModalAnswer.h"
+#include "support/MainWindowDriver.h"
 
-#include <QAction>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -82,6 +82,7 @@ private Q_SLOTS:
         main->SetLookupBaseUrl("http://" + listen_.toStdString() +
                                "/icp/details.asp?CertType=0&Domain=");
         main->show();
+        const testsupport::MainWindowDriver ui(*main);
 
         // Type four lines into the add dialog and press 确定(&O).
         ModalAnswer<TFrm_Add> typeDomains([](TFrm_Add* dialog) {
@@ -95,12 +96,12 @@ private Q_SLOTS:
             }
             dialog->findChild<QPushButton*>(QStringLiteral("btn1"))->click();
         });
-        main->findChild<QPushButton*>(QStringLiteral("btn1"))->click();
+        ui.btn1->click();
         QVERIFY(typeDomains.Answered());
         QVERIFY(!typeDomains.LeftOpen());
         QCOMPARE(main->Table()->RowCount(), std::size_t{4});
 
-        main->findChild<QPushButton*>(QStringLiteral("btn4"))->click();
+        ui.btn4->click();
         const auto& table = *main->Table();
         QTRY_VERIFY_WITH_TIMEOUT(!table.ReadCell(3, table::Cell::Sponsor).empty(), 10000);
         QCOMPARE(table.ReadCell(1, table::Cell::FilingNo), kNotFiled);
@@ -110,7 +111,7 @@ private Q_SLOTS:
         const QString unfiled = dir_.filePath(QStringLiteral("unfiled.txt"));
         for (auto [action, path] : {std::pair{"N1", all}, {"N2", filed}, {"N3", unfiled}}) {
             auto answer = Choose(path);
-            main->findChild<QAction*>(QString::fromLatin1(action))->trigger();
+            ui.Press(action);
             QVERIFY(answer->Answered());
         }
 

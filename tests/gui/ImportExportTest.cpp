@@ -7,16 +7,14 @@
 
 #include "MessageBoxCapture.h"
 #include "ModalAnswer.h"
+#include "support/MainWindowDriver.h"
 
-#include <QAbstractItemView>
-#include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -25,6 +23,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+using testsupport::MainWindowDriver;
 
 namespace {
 
@@ -62,30 +62,25 @@ class ImportExportTest : public QObject {
 
 private:
     std::unique_ptr<TFrm_Main> window_;
+    std::unique_ptr<MainWindowDriver> ui_;
     std::unique_ptr<MessageBoxCapture> boxes_;
     QTemporaryDir folder_;
 
     gui::DomainTableModel& Model() { return window_->Model(); }
     QString Path(const QString& name) const { return folder_.filePath(name); }
-    void Click(const char* button) {
-        window_->findChild<QPushButton*>(QString::fromLatin1(button))->click();
-    }
-    void Trigger(const char* action) {
-        window_->findChild<QAction*>(QString::fromLatin1(action))->trigger();
-    }
-    QString Cell(int row, int column) {
-        return Model().data(Model().index(row, column)).toString();
-    }
+    QString Cell(int row, int column) { return ui_->Cell(row, column); }
     void AppendRows(const std::vector<std::string>& domains) { Model().AppendDomainRows(domains); }
 
 private Q_SLOTS:
     void init() {
         QVERIFY(folder_.isValid());
         window_ = std::make_unique<TFrm_Main>();
+        ui_ = std::make_unique<MainWindowDriver>(*window_);
         boxes_ = std::make_unique<MessageBoxCapture>();
     }
     void cleanup() {
         boxes_.reset();
+        ui_.reset();
         window_.reset();
     }
 
@@ -93,7 +88,7 @@ private Q_SLOTS:
         AppendRows({"x.com", "y.com", "z.com"});
         WriteFile(Path(QStringLiteral("list.txt")), "a.com\nb.com\r\n\r\n");
         auto answer = Choose(Path(QStringLiteral("list.txt")));
-        Click("btn2");
+        ui_->btn2->click();
         QVERIFY(answer->Answered());
         QVERIFY(!answer->LeftOpen());
         QCOMPARE(boxes_->Count(), 0u);
@@ -112,7 +107,7 @@ private Q_SLOTS:
             offered = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
             static_cast<QDialog*>(dialog)->accept();
         });
-        Trigger("N6");
+        ui_->N6->trigger();
         QVERIFY(again.Answered());
         QCOMPARE(offered, QStringLiteral("list.txt"));
         QCOMPARE(Model().rowCount(), 9);
@@ -122,7 +117,7 @@ private Q_SLOTS:
     void cancelledImportAddsNothing() {
         AppendRows({"x.com"});
         auto answer = Cancel();
-        Click("btn2");
+        ui_->btn2->click();
         QVERIFY(answer->Answered());
         QCOMPARE(Model().rowCount(), 1);
         QCOMPARE(boxes_->Count(), 0u);
@@ -153,11 +148,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         AppendRows({"x.com"});
         auto answer = Choose(name);
-        if (command.startsWith(QLatin1Char('b'))) {
-            Click(command.toLatin1().constData());
-        } else {
-            Trigger(command.toLatin1().constData());
-        }
+        ui_->Press(command.toLatin1().constData());
         QVERIFY(answer->Answered());
         QCOMPARE(boxes_->Count(), 1u);
         QCOMPARE((*boxes_)[0].text, text);
@@ -193,7 +184,7 @@ private Q_SLOTS:
         const QString path = Path(QStringLiteral("export"));
         WriteFile(path, QByteArray(500, 'o'));
         auto answer = Choose(path);
-        Trigger(action.toLatin1().constData());
+        ui_->Press(action.toLatin1().constData());
         QVERIFY(answer->Answered());
         QVERIFY(!answer->LeftOpen());
         QCOMPARE(boxes_->Count(), 0u);
@@ -204,7 +195,7 @@ private Q_SLOTS:
     void emptyTableExportsAnEmptyFile() {
         const QString path = Path(QStringLiteral("empty.txt"));
         auto answer = Choose(path);
-        Trigger("N1");
+        ui_->N1->trigger();
         QVERIFY(answer->Answered());
         QVERIFY(QFile::exists(path));
         QCOMPARE(ReadFile(path), QByteArray());
@@ -216,7 +207,7 @@ private Q_SLOTS:
         WriteFile(path, "old contents");
         // The first export chooses the name; the second is offered it and cancelled.
         auto first = Choose(path);
-        Trigger("N1");
+        ui_->N1->trigger();
         QVERIFY(first->Answered());
         QCOMPARE(ReadFile(path), QByteArray("a.com         \r\n"));
         WriteFile(path, "old contents");
@@ -225,7 +216,7 @@ private Q_SLOTS:
             offered = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
             dialog->reject();
         });
-        Trigger("N3");
+        ui_->N3->trigger();
         QVERIFY(second.Answered());
         QCOMPARE(offered, QStringLiteral("keep.txt"));
         QCOMPARE(ReadFile(path), QByteArray("old contents"));
@@ -241,7 +232,7 @@ private Q_SLOTS:
         // A name that the typed one begins, so that the completion list shows at Enter.
         WriteFile(Path(QStringLiteral("all.txt-old.txt")), "x");
         auto first = Choose(offered);
-        Trigger("N1");
+        ui_->N1->trigger();
         QVERIFY(first->Answered());
         WriteFile(offered, "kept");
 
@@ -251,7 +242,7 @@ private Q_SLOTS:
             edit->clear();
             TypeKeys(edit, Path(QStringLiteral("all.txt")));
         });
-        Trigger("N1");
+        ui_->N1->trigger();
         QVERIFY(typed.Answered());
         QVERIFY(!typed.LeftOpen());
         QCOMPARE(ReadFile(Path(QStringLiteral("all.txt"))), QByteArray("a.com         \r\n"));
@@ -263,11 +254,9 @@ private Q_SLOTS:
         for (QWidget* w : QApplication::topLevelWidgets()) {
             QVERIFY2(!w->isVisible() || w == window_.get(), w->metaObject()->className());
         }
-        auto* list = window_->findChild<QAbstractItemView*>(QStringLiteral("lv1"));
         QTest::mouseClick(window_->windowHandle(), Qt::RightButton, {},
-                          list->viewport()->mapTo(window_.get(), QPoint(300, 200)));
-        QTRY_COMPARE(QApplication::activePopupWidget(),
-                     window_->findChild<QWidget*>(QStringLiteral("pm1")));
+                          ui_->lv1->viewport()->mapTo(window_.get(), QPoint(300, 200)));
+        QTRY_COMPARE(QApplication::activePopupWidget(), ui_->pm1);
         QApplication::activePopupWidget()->close();
     }
 };

@@ -5,13 +5,12 @@
 #include "U_Main.h"
 
 #include "ModalAnswer.h"
+#include "support/MainWindowDriver.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -91,8 +90,7 @@ private Q_SLOTS:
         const QString missing = folder_.filePath(QStringLiteral("no-such-file.txt"));
         Seen dialog;
         const Seen box = FailingFileCommand(
-            [this] { window_->findChild<QPushButton*>(QStringLiteral("btn2"))->click(); }, missing,
-            &dialog);
+            [this] { testsupport::MainWindowDriver(*window_).btn2->click(); }, missing, &dialog);
         QCOMPARE(dialog.title, Tr("Open", "打开"));
         QCOMPARE(dialog.buttons, (QStringList{Tr("&Open", "打开(&O)"), Tr("Cancel", "取消")}));
         QCOMPARE(box.buttons, QStringList{Tr("OK", "确定")});
@@ -105,8 +103,7 @@ private Q_SLOTS:
         const QString target = folder_.filePath(QStringLiteral("no-such-folder/all.txt"));
         Seen dialog;
         const Seen box = FailingFileCommand(
-            [this] { window_->findChild<QAction*>(QStringLiteral("N1"))->trigger(); }, target,
-            &dialog);
+            [this] { testsupport::MainWindowDriver(*window_).N1->trigger(); }, target, &dialog);
         QCOMPARE(dialog.title, Tr("Save As", "另存为"));
         QCOMPARE(dialog.buttons, (QStringList{Tr("&Save", "保存(&S)"), Tr("Cancel", "取消")}));
         QCOMPARE(box.text, QStringLiteral("Cannot create file \"%1\". %2.")

@@ -8,6 +8,7 @@
 #include "gui/ScreenPlacement.h"
 
 #include "ModalAnswer.h"
+#include "support/MainWindowDriver.h"
 
 #include <QFileDialog>
 #include <QHeaderView>
@@ -34,19 +35,14 @@ T* Child(QObject* parent, const char* name) {
 
 // The two windows as start-up creates them, the main one shown.
 struct Fixture {
-    Fixture() : main(Startup::CreateWindows()) {
+    Fixture() : main(Startup::CreateWindows()), ui(*main) {
         main->show();
         if (!QTest::qWaitForWindowActive(main.get())) {
             qWarning("the main window did not become active");
         }
     }
-    QPushButton* Button(const char* name) const { return Child<QPushButton>(main.get(), name); }
-    QAction* Action(const char* name) const { return Child<QAction>(main.get(), name); }
-    gui::ReportListView* List() const { return Child<gui::ReportListView>(main.get(), "lv1"); }
-    QMenu* Popup() const { return Child<QMenu>(main.get(), "pm1"); }
-    void Append(std::vector<std::string> lines) const { main->Model().AppendDomainRows(lines); }
-
     std::unique_ptr<TFrm_Main> main;
+    testsupport::MainWindowDriver ui;
 };
 
 }  // namespace
@@ -72,7 +68,7 @@ private Q_SLOTS:
 void MainWindowTest::fixedSizeNoMaximise() {
     Fixture f;
     const QWidget* client = f.main->centralWidget();
-    auto* status = Child<gui::PanelStatusBar>(f.main.get(), "stat1");
+    gui::PanelStatusBar* status = f.ui.stat1;
     // Client area = everything below the menu bar, status bar included.
     QCOMPARE(client->width(), 494);
     QCOMPARE(client->height() + status->height(), 486);
@@ -85,23 +81,27 @@ void MainWindowTest::fixedSizeNoMaximise() {
 }
 
 // At the stored place (520, 190) where the window fits there; on a smaller screen (its own
-// test run) moved only as far as needed to lie wholly on the screen's available area.
+// test runs) moved only as far as needed to lie wholly on the screen's available area. Under a
+// window manager the frame is known only once the window is mapped, and the window moves then.
 void MainWindowTest::openedAtStoredPlaceOrWhollyOnScreen() {
     Fixture f;
     const QRect area = f.main->screen()->availableGeometry();
+    QTRY_VERIFY(area.contains(f.main->frameGeometry()));
     const QRect frame = f.main->frameGeometry();
-    qInfo("available area %dx%d at %d,%d; frame %dx%d at %d,%d", area.width(), area.height(),
-          area.x(), area.y(), frame.width(), frame.height(), frame.x(), frame.y());
-    QVERIFY(area.contains(frame));
+    const QRect client = f.main->geometry();
+    qInfo("available area %dx%d at %d,%d; frame %dx%d at %d,%d; client at %d,%d", area.width(),
+          area.height(), area.x(), area.y(), frame.width(), frame.height(), frame.x(), frame.y(),
+          client.x(), client.y());
     const QRect stored(QPoint(520, 190), frame.size());
-    // Along each axis: kept where the stored place fits, else pushed back to the far edge.
+    // Along each axis: kept where the stored place fits (a window manager draws its border
+    // around the client there), else pushed back to the far edge.
     if (stored.right() <= area.right()) {
-        QCOMPARE(frame.x(), 520);
+        QVERIFY(frame.x() == 520 || client.x() == 520);
     } else {
         QCOMPARE(frame.right(), area.right());
     }
     if (stored.bottom() <= area.bottom()) {
-        QCOMPARE(frame.y(), 190);
+        QVERIFY(frame.y() == 190 || client.y() == 190);
     } else {
         QCOMPARE(frame.bottom(), area.bottom());
     }
@@ -134,10 +134,10 @@ void MainWindowTest::frameFitsWithinArea() {
 
 void MainWindowTest::fontsTabOrderAndColumnWidths() {
     Fixture f;
-    for (const char* name : {"btn1", "btn2", "btn3", "btn4", "btn6"}) {
-        QCOMPARE(f.Button(name)->font().pixelSize(), 12);
+    for (const QPushButton* b : {f.ui.btn1, f.ui.btn2, f.ui.btn3, f.ui.btn4, f.ui.btn6}) {
+        QCOMPARE(b->font().pixelSize(), 12);
     }
-    QCOMPARE(f.List()->font().pixelSize(), 12);
+    QCOMPARE(f.ui.lv1->font().pixelSize(), 12);
     QCOMPARE(f.main->font().pixelSize(), 11);
 
     // Tab order: the table, the five buttons, the browser panel.
@@ -146,25 +146,25 @@ void MainWindowTest::fontsTabOrderAndColumnWidths() {
                                QStringLiteral("btn4"), QStringLiteral("btn6"),
                                QStringLiteral("wb1")};
     QStringList order;
-    QWidget* w = f.List();
+    QWidget* w = f.ui.lv1;
     do {
         if (controls.contains(w->objectName())) {
             order << w->objectName();
         }
         w = w->nextInFocusChain();
-    } while (w != f.List());
+    } while (w != f.ui.lv1);
     QCOMPARE(order.join(QLatin1Char(' ')), controls.join(QLatin1Char(' ')));
 
     const std::vector<int> widths{45, 120, 130, 100, 90};
     for (int c = 0; c < 5; ++c) {
-        QCOMPARE(f.List()->horizontalHeader()->sectionSize(c), widths[c]);
+        QCOMPARE(f.ui.lv1->horizontalHeader()->sectionSize(c), widths[c]);
     }
 }
 
 void MainWindowTest::formShowPlacesLinkOverSecondPanel() {
     Fixture f;
-    auto* status = Child<gui::PanelStatusBar>(f.main.get(), "stat1");
-    auto* link = Child<QLabel>(f.main.get(), "lbl1");
+    gui::PanelStatusBar* status = f.ui.stat1;
+    QLabel* link = f.ui.lbl1;
     const QRect panel = status->PanelRect(1);
     QCOMPARE(panel.left(), 180);
     QCOMPARE(panel.width(), 129);
@@ -176,8 +176,7 @@ void MainWindowTest::formShowPlacesLinkOverSecondPanel() {
     QCOMPARE(link->geometry(), QRect(panel.left(), panel.top() + 2, 150, 13));
     QCOMPARE(link->font().pixelSize(), 11);  // its own font, not the status bar's
     QCOMPARE(link->text(), QString::fromLatin1(links::HomePageUrl));
-    QCOMPARE(Child<QWebEngineView>(f.main.get(), "wb1")->page()->requestedUrl(),
-             QUrl(QString::fromLatin1(links::BrowserPanelUrl)));
+    QCOMPARE(f.ui.wb1->page()->requestedUrl(), QUrl(QString::fromLatin1(links::BrowserPanelUrl)));
 }
 
 void MainWindowTest::addButtonShowsDialogModallyAndAppends() {
@@ -188,7 +187,7 @@ void MainWindowTest::addButtonShowsDialogModallyAndAppends() {
         Child<QPlainTextEdit>(dialog, "mmo1")->setPlainText(QStringLiteral("a.com\n\nb.com\n"));
         QTest::mouseClick(Child<QPushButton>(dialog, "btn1"), Qt::LeftButton);
     });
-    QTest::mouseClick(f.Button("btn1"), Qt::LeftButton);  // returns when the dialog closed
+    QTest::mouseClick(f.ui.btn1, Qt::LeftButton);  // returns when the dialog closed
     QVERIFY(answered.Answered());
     QVERIFY(mainBlocked);
     QCOMPARE(f.main->Model().rowCount(), 3);
@@ -197,18 +196,18 @@ void MainWindowTest::addButtonShowsDialogModallyAndAppends() {
 
 void MainWindowTest::menuItemsPerformTheButtonsClicks() {
     Fixture f;
-    QSignalSpy add(f.Button("btn1"), &QPushButton::clicked);
-    QSignalSpy import(f.Button("btn2"), &QPushButton::clicked);
+    QSignalSpy add(f.ui.btn1, &QPushButton::clicked);
+    QSignalSpy import(f.ui.btn2, &QPushButton::clicked);
 
     ModalAnswer<TFrm_Add> answered([](TFrm_Add* dialog) { dialog->close(); });
-    f.Action("N5")->trigger();
+    f.ui.N5->trigger();
     QVERIFY(answered.Answered());  // the button's own handler ran: the dialog was shown
     QCOMPARE(add.count(), 1);
     QCOMPARE(import.count(), 0);
 
     // The import's own handler runs: its open dialog shows; cancelling it imports nothing.
     ModalAnswer<QFileDialog> opened([](QFileDialog* dialog) { dialog->reject(); });
-    f.Action("N6")->trigger();
+    f.ui.N6->trigger();
     QVERIFY(opened.Answered());
     QCOMPARE(import.count(), 1);
     QCOMPARE(add.count(), 1);
@@ -217,21 +216,21 @@ void MainWindowTest::menuItemsPerformTheButtonsClicks() {
 void MainWindowTest::clearThenColoursFollowTheNewIndices() {
     Fixture f;
     auto& model = f.main->Model();
-    f.Append({"a", "b", "c", "d"});
-    QTest::mouseClick(f.Button("btn3"), Qt::LeftButton);
+    f.ui.Append({"a", "b", "c", "d"});
+    QTest::mouseClick(f.ui.btn3, Qt::LeftButton);
     QCOMPARE(model.rowCount(), 0);
     QCOMPARE(model.Table().RowCount(), 0u);
-    QTest::mouseClick(f.Button("btn3"), Qt::LeftButton);  // clearing an empty table: nothing
+    QTest::mouseClick(f.ui.btn3, Qt::LeftButton);  // clearing an empty table: nothing
     QCOMPARE(model.rowCount(), 0);
     // Enter and the keypad's Enter on the focused button press it, as Space does.
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
-        f.Append({"x", "y"});
-        f.Button("btn3")->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(f.Button("btn3"), key);
+        f.ui.Append({"x", "y"});
+        f.ui.btn3->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(f.ui.btn3, key);
         QCOMPARE(model.rowCount(), 0);
     }
 
-    f.Append({"e", "f", "g"});
+    f.ui.Append({"e", "f", "g"});
     QVERIFY(!model.data(model.index(0, 0), Qt::BackgroundRole).isValid());
     QCOMPARE(model.data(model.index(1, 4), Qt::BackgroundRole).value<QColor>(),
              QColor(0xA6, 0xCA, 0xF0));
@@ -251,23 +250,23 @@ void MainWindowTest::popupOpensAnywhereInTheTableEvenWhenEmpty() {
     QFETCH(int, rows);
     QFETCH(bool, onHeader);
     Fixture f;
-    f.Append(std::vector<std::string>(static_cast<std::size_t>(rows), "x.com"));
+    f.ui.Append(std::vector<std::string>(static_cast<std::size_t>(rows), "x.com"));
     QWidget* target =
-        onHeader ? static_cast<QWidget*>(f.List()->horizontalHeader()) : f.List()->viewport();
+        onHeader ? static_cast<QWidget*>(f.ui.lv1->horizontalHeader()) : f.ui.lv1->viewport();
     const QPoint at = onHeader ? QPoint(200, 5) : QPoint(300, 200);
     // A right click through the window, as the platform delivers it.
     QTest::mouseClick(f.main->windowHandle(), Qt::RightButton, {}, target->mapTo(f.main.get(), at));
-    QTRY_COMPARE(QApplication::activePopupWidget(), f.Popup());
-    QVERIFY(f.Popup()->isVisible());
-    f.Popup()->close();
-    QVERIFY(!f.Popup()->isVisible());
+    QTRY_COMPARE(QApplication::activePopupWidget(), f.ui.pm1);
+    QVERIFY(f.ui.pm1->isVisible());
+    f.ui.pm1->close();
+    QVERIFY(!f.ui.pm1->isVisible());
     QCOMPARE(f.main->Model().rowCount(), rows);
 }
 
 void MainWindowTest::selectionHiddenWhileUnfocused() {
     Fixture f;
-    f.Append({"a", "b"});
-    auto* list = f.List();
+    f.ui.Append({"a", "b"});
+    auto* list = f.ui.lv1;
     list->setFocus();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualRect(f.main->Model().index(1, 2)).center());
@@ -276,7 +275,7 @@ void MainWindowTest::selectionHiddenWhileUnfocused() {
     QCOMPARE(list->selectionModel()->selectedRows()[0].row(), 1);  // whole row, one row
     QVERIFY(list->palette().color(QPalette::Highlight).alpha() > 0);
 
-    f.Button("btn4")->setFocus();
+    f.ui.btn4->setFocus();
     QVERIFY(!list->hasFocus());
     QCOMPARE(list->selectionModel()->selectedRows().size(), 1);  // kept, only not shown
     QCOMPARE(list->palette().color(QPalette::Active, QPalette::Highlight).alpha(), 0);
@@ -288,14 +287,14 @@ void MainWindowTest::selectionHiddenWhileUnfocused() {
 
 void MainWindowTest::headerClickDoesNotSort() {
     Fixture f;
-    f.Append({"b.com", "a.com", "c.com"});
-    auto* header = f.List()->horizontalHeader();
+    f.ui.Append({"b.com", "a.com", "c.com"});
+    auto* header = f.ui.lv1->horizontalHeader();
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                       QPoint(header->sectionViewportPosition(1) + 10, 5));
     QCOMPARE(f.main->Model().data(f.main->Model().index(0, 1)).toString(), QStringLiteral("b.com"));
-    QCOMPARE(f.List()->indexAt(f.List()->visualRect(f.main->Model().index(0, 1)).center()).row(),
+    QCOMPARE(f.ui.lv1->indexAt(f.ui.lv1->visualRect(f.main->Model().index(0, 1)).center()).row(),
              0);
-    QVERIFY(!f.List()->isSortingEnabled());
+    QVERIFY(!f.ui.lv1->isSortingEnabled());
     QVERIFY(!header->sectionsClickable());
 }
 

@@ -4,9 +4,8 @@
 #include "gui/ErrorBox.h"
 
 #include "MessageBoxCapture.h"
+#include "support/MainWindowDriver.h"
 
-#include <QAction>
-#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
@@ -40,10 +39,9 @@ void StartupTest::everyQuitPathEndsWithExitCodeZero() {
         auto* add = main->findChild<TFrm_Add*>();
         addHidden = add != nullptr && !add->isVisible();
         if (path == QStringLiteral("btn6")) {
-            QTest::mouseClick(main->findChild<QPushButton*>(QStringLiteral("btn6")),
-                              Qt::LeftButton);
+            QTest::mouseClick(testsupport::MainWindowDriver(*main).btn6, Qt::LeftButton);
         } else if (path == QStringLiteral("N8")) {
-            main->findChild<QAction*>(QStringLiteral("N8"))->trigger();
+            testsupport::MainWindowDriver(*main).N8->trigger();
         } else {
             main->close();
         }
