@@ -13,10 +13,10 @@
 #include <string_view>
 
 #include "ReferenceMarkerSearch.h"
-#include "lookup/CodePage936.h"
 #include "lookup/FilingFields.h"
 #include "lookup/FilingLiterals.h"
 #include "lookup/PageParser.h"
+#include "text/CodePage936.h"
 
 // Bytes requested from operator new, so a benchmark can tell what one conversion allocates.
 // The replacements are kept out of line: inlined, the compiler pairs malloc with delete.
@@ -143,7 +143,7 @@ void BM_ExtractFilingFields(benchmark::State& state) {
 void BM_RoundTrip(benchmark::State& state) {
     const std::string& page = Page();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(lookup::cp936::RoundTrip(page));  // copies the page
+        benchmark::DoNotOptimize(text::cp936::RoundTrip(page));  // copies the page
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size()));
 }
@@ -152,11 +152,11 @@ void BM_RoundTrip(benchmark::State& state) {
 // returned it) and the extraction. The copy of the page stands for the client's body.
 void BM_RoundTripAndExtract(benchmark::State& state) {
     const std::string& page = Page();
-    if (lookup::cp936::RoundTrip(page) == page) {
+    if (text::cp936::RoundTrip(page) == page) {
         state.SkipWithError("the page holds no character outside the stable set");
     }
     for (auto _ : state) {
-        const std::string converted = lookup::cp936::RoundTrip(std::string(page));
+        const std::string converted = text::cp936::RoundTrip(std::string(page));
         lookup::ExtractFilingFields(converted, true, [](lookup::FilingField, std::string value) {
             benchmark::DoNotOptimize(value);
         });
@@ -164,7 +164,7 @@ void BM_RoundTripAndExtract(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size()));
     std::string body(page);
     state.counters["extra_bytes"] =
-        AllocatedBy([&] { benchmark::DoNotOptimize(lookup::cp936::RoundTrip(std::move(body))); });
+        AllocatedBy([&] { benchmark::DoNotOptimize(text::cp936::RoundTrip(std::move(body))); });
     state.counters["page_bytes"] = static_cast<double>(page.size());
 }
 
@@ -172,14 +172,14 @@ void BM_RoundTripAndExtract(benchmark::State& state) {
 void BM_Baseline_TwoPassRoundTripAndExtract(benchmark::State& state) {
     const std::string& page = Page();
     for (auto _ : state) {
-        const std::string converted = lookup::cp936::RoundTripTwoPass(std::string(page));
+        const std::string converted = text::cp936::RoundTripTwoPass(std::string(page));
         lookup::ExtractFilingFields(converted, true, [](lookup::FilingField, std::string value) {
             benchmark::DoNotOptimize(value);
         });
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size()));
     state.counters["extra_bytes"] = AllocatedBy(
-        [&] { benchmark::DoNotOptimize(lookup::cp936::RoundTripTwoPass(std::string_view(page))); });
+        [&] { benchmark::DoNotOptimize(text::cp936::RoundTripTwoPass(std::string_view(page))); });
 }
 
 // Baseline: the copy of the page alone.

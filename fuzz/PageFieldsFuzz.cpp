@@ -11,10 +11,10 @@
 
 #include "ReferenceMarkerSearch.h"
 #include "ReferenceRoundTrip.h"
-#include "lookup/CodePage936.h"
 #include "lookup/FilingFields.h"
 #include "lookup/FilingLiterals.h"
 #include "lookup/PageParser.h"
+#include "text/CodePage936.h"
 
 namespace {
 
@@ -54,9 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckFields(input);
 
     // The batch worker's order: round trip first, then the extraction.
-    const std::string once = lookup::cp936::RoundTrip(std::string(input));
+    const std::string once = text::cp936::RoundTrip(std::string(input));
     Check(once.size() <= input.size());
-    Check(lookup::cp936::RoundTrip(once) == once);
+    Check(text::cp936::RoundTrip(once) == once);
     // The one pass against the two conversions through UTF-16 (user-defined areas kept).
     Check(once == cytest::ReferenceRoundTrip(input));
     CheckFields(once);

@@ -6,7 +6,7 @@
 #include "gui/Fonts.h"
 #include "gui/GbkText.h"
 #include "gui/ScreenPlacement.h"
-#include "lookup/CodePage936.h"
+#include "text/CodePage936.h"
 
 #include <QShowEvent>
 
@@ -14,17 +14,6 @@
 #include <vector>
 
 namespace {
-
-// Cuts a GBK line to at most `limit` bytes without splitting a double-byte character.
-void CutToBytes(std::string& line, std::size_t limit) {
-    if (line.size() <= limit) {
-        return;
-    }
-    if (lookup::cp936::IsTrailByte(line, limit)) {
-        --limit;  // the byte at `limit - 1` is the lead byte of a character that would be split
-    }
-    line.resize(limit);
-}
 
 // The text's own lines (hard line breaks), however wide each is on screen. A final line break
 // ends the last line and adds none; any other empty line counts, a second final break too.
@@ -37,7 +26,7 @@ std::vector<std::string> TypedLines(const QString& text, std::size_t maxBytes) {
     lines.reserve(static_cast<std::size_t>(parts.size()));
     for (const QString& part : parts) {
         std::string line = gui::ToGbk(part);
-        CutToBytes(line, maxBytes);
+        line.resize(text::cp936::WholeCharactersWithin(line, maxBytes));
         lines.push_back(std::move(line));
     }
     return lines;

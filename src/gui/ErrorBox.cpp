@@ -1,7 +1,7 @@
 #include "gui/ErrorBox.h"
 
 #include "gui/GbkText.h"
-#include "lookup/CodePage936.h"
+#include "text/CodePage936.h"
 
 #include <QAbstractButton>
 #include <QWidget>
@@ -49,7 +49,7 @@ std::string ErrorBoxText(std::string_view gbk) {
     // The last character starts one byte earlier when its final byte is the second byte of a
     // double-byte character; compare that character's first byte with '.'.
     std::size_t last = text.size() - 1;
-    if (lookup::cp936::IsTrailByte(text, last)) {
+    if (text::cp936::IsTrailByte(text, last)) {
         --last;
     }
     if (static_cast<unsigned char>(text[last]) > static_cast<unsigned char>('.')) {

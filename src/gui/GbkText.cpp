@@ -1,6 +1,6 @@
 #include "gui/GbkText.h"
 
-#include "lookup/CodePage936.h"
+#include "text/CodePage936.h"
 
 namespace gui {
 
@@ -13,13 +13,13 @@ QString FromGbk(std::string_view gbk) {
     if (ascii) {
         return QString::fromLatin1(gbk.data(), static_cast<qsizetype>(gbk.size()));
     }
-    const std::u16string utf16 = lookup::cp936::ToUtf16(gbk);
+    const std::u16string utf16 = text::cp936::ToUtf16(gbk);
     return QString(reinterpret_cast<const QChar*>(utf16.data()),
                    static_cast<qsizetype>(utf16.size()));
 }
 
 std::string ToGbk(const QString& text) {
-    return lookup::cp936::FromUtf16(std::u16string_view(
+    return text::cp936::FromUtf16(std::u16string_view(
         reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
 }
 

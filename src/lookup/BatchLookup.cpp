@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "lookup/CodePage936.h"
 #include "lookup/FailureReason.h"
 #include "lookup/FilingFields.h"
 #include "lookup/LookupClient.h"
 #include "lookup/LookupUrl.h"
+#include "text/CodePage936.h"
 
 namespace lookup {
 
@@ -73,7 +73,7 @@ std::optional<Outcome> LookUpRow(table::DomainTable& table, LookupClient& client
         const table::CellRead domain = read();
         row = domain.id;
         const std::string page =
-            cp936::RoundTrip(client.FetchPage(LookupUrl(domain.text, baseUrl)));
+            text::cp936::RoundTrip(client.FetchPage(LookupUrl(domain.text, baseUrl)));
         return WriteFields(table, domain.id, page, /*stopWhenNotFiled=*/true) ? Outcome::Filed
                                                                               : Outcome::Unfiled;
     } catch (const table::RowMissing&) {

@@ -4,7 +4,7 @@
 #include <array>
 #include <mutex>
 
-#include "lookup/AsciiText.h"
+#include "text/AsciiText.h"
 
 namespace lookup {
 
@@ -15,7 +15,7 @@ constexpr std::string_view kCookieBlanks = " \t\r\n";
 
 // Small non-negative decimal, or -1.
 long long Number(std::string_view s, std::size_t maxDigits) {
-    if (!AllDigits(s) || s.size() > maxDigits) {
+    if (!text::AllDigits(s) || s.size() > maxDigits) {
         return -1;
     }
     long long n = 0;
@@ -62,7 +62,7 @@ std::optional<CookieTime> ParseHttpDate(std::string_view text) {
                 }
                 p = colon + 1;
             }
-        } else if (AllDigits(token)) {
+        } else if (text::AllDigits(token)) {
             if (day < 0) {
                 day = Number(token, 2);
                 if (day < 0) {  // a year before the day (not a form we know)
@@ -75,7 +75,7 @@ std::optional<CookieTime> ParseHttpDate(std::string_view text) {
                 }
             }
         } else if (month == 0 && token.size() >= 3) {
-            const std::string name = AsciiLowerText(token.substr(0, 3));
+            const std::string name = text::AsciiLowerText(token.substr(0, 3));
             for (std::size_t m = 0; m < kMonths.size(); ++m) {
                 if (name == kMonths[m]) {
                     month = static_cast<int>(m) + 1;
@@ -107,20 +107,20 @@ std::optional<Cookie> ParseCookie(std::string_view header, std::string_view requ
     std::size_t pos = 0;
     while (pos <= header.size()) {
         const std::size_t semi = std::min(header.find(';', pos), header.size());
-        const std::string_view part = Trim(header.substr(pos, semi - pos), kCookieBlanks);
+        const std::string_view part = text::Trim(header.substr(pos, semi - pos), kCookieBlanks);
         pos = semi + 1;
         const std::size_t eq = part.find('=');
-        const std::string_view key = Trim(part.substr(0, eq), kCookieBlanks);
+        const std::string_view key = text::Trim(part.substr(0, eq), kCookieBlanks);
         const std::string_view value = eq == std::string_view::npos
                                            ? std::string_view()
-                                           : Trim(part.substr(eq + 1), kCookieBlanks);
+                                           : text::Trim(part.substr(eq + 1), kCookieBlanks);
         if (first) {
             first = false;
             cookie.name = key;
             cookie.value = value;
             continue;
         }
-        const std::string attribute = AsciiLowerText(key);
+        const std::string attribute = text::AsciiLowerText(key);
         if (attribute == "path") {
             std::string_view path = value;
             if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
@@ -254,11 +254,11 @@ std::string CookieStore::RequestCookieList(std::string_view requestHost,
 
 void CookieStore::RequestCookieList(std::string& list, std::string_view requestHost,
                                     std::string_view requestPath) const {
-    const std::string host = AsciiLowerText(requestHost);
+    const std::string host = text::AsciiLowerText(requestHost);
     std::vector<const Cookie*> chosen;
     std::shared_lock lock(mutex_);
     for (const Group& group : groups_) {
-        if (host.find(AsciiLowerText(group.domain)) == std::string::npos) {
+        if (host.find(text::AsciiLowerText(group.domain)) == std::string::npos) {
             continue;
         }
         for (const Stored& stored : group.cookies) {
@@ -270,7 +270,7 @@ void CookieStore::RequestCookieList(std::string& list, std::string_view requestH
         }
     }
     std::stable_sort(chosen.begin(), chosen.end(), [](const Cookie* a, const Cookie* b) {
-        return AsciiLowerText(a->path) > AsciiLowerText(b->path);
+        return text::AsciiLowerText(a->path) > text::AsciiLowerText(b->path);
     });
     std::size_t size = 0;
     for (const Cookie* c : chosen) {

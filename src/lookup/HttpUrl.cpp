@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "lookup/AsciiText.h"
-#include "lookup/CodePage936.h"
 #include "lookup/LookupError.h"
+#include "text/AsciiText.h"
+#include "text/CodePage936.h"
 
 namespace lookup {
 
@@ -27,11 +27,11 @@ std::string HttpUrl::Directory() const {
 HttpUrl ParseHttpUrl(std::string_view url) {
     std::string text(url);
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && !cp936::IsTrailByte(url, i)) {
+        if (text[i] == '\\' && !text::cp936::IsTrailByte(url, i)) {
             text[i] = '/';
         }
     }
-    if (!StartsWithNoCase(text, kScheme)) {
+    if (!text::StartsWithNoCase(text, kScheme)) {
         throw LookupError("Unsupported URL: " + std::string(url));
     }
     const std::size_t hostStart = kScheme.size();

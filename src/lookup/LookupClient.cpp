@@ -25,7 +25,7 @@
 #include "lookup/HttpUrl.h"
 #include "lookup/RequestWriter.h"
 #include "lookup/ResponseReader.h"
-#include "table/FileDescriptor.h"
+#include "text/FileDescriptor.h"
 
 namespace lookup {
 
@@ -111,7 +111,7 @@ struct LookupClient::Impl {
     bool inFlight = false;
     std::uint64_t exchangeNo = 0;
     std::atomic<bool> aborting{false};
-    table::FileDescriptor abortSignal;  // eventfd written by Abort() to wake Wait()
+    text::FileDescriptor abortSignal;  // eventfd written by Abort() to wake Wait()
     asio::io_context ioc;
     std::optional<beast::tcp_stream> stream;
     std::string connectedHost;

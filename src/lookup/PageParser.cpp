@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "lookup/ByteSearch.h"
-#include "lookup/CodePage936.h"
+#include "text/CodePage936.h"
 
 namespace lookup {
 
@@ -385,7 +385,7 @@ std::optional<std::size_t> FindMarker(std::string_view page, std::string_view ma
             return std::nullopt;
         }
         std::size_t j = at;
-        while (j > known && cp936::IsLeadByte(static_cast<unsigned char>(text[j - 1]))) {
+        while (j > known && text::cp936::IsLeadByte(static_cast<unsigned char>(text[j - 1]))) {
             --j;
         }
         run = j == known ? run + (at - known) : at - j;

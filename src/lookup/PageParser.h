@@ -10,7 +10,7 @@
 namespace lookup {
 
 // Offset of the first occurrence of `marker` in the page that does not begin on a trail byte
-// (cp936::IsTrailByte), searched only up to the page's first zero byte. Nothing when the page
+// (text::cp936::IsTrailByte), searched only up to the page's first zero byte. Nothing when the page
 // (up to that zero byte) or the marker is empty, or when there is no such occurrence.
 std::optional<std::size_t> FindMarker(std::string_view page, std::string_view marker);
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "lookup/AsciiText.h"
 #include "lookup/LookupError.h"
+#include "text/AsciiText.h"
 
 namespace lookup {
 
@@ -24,7 +24,7 @@ int ParseStatus(std::string_view line) {
     }
     std::string_view word = line.substr(p);
     word = word.substr(0, word.find(' '));
-    if (!AllDigits(word) || word.size() > 9) {
+    if (!text::AllDigits(word) || word.size() > 9) {
         return -1;
     }
     return std::stoi(std::string(word));
@@ -33,14 +33,14 @@ int ParseStatus(std::string_view line) {
 // Content-Length: -1 when absent, negative or not a number. A number beyond any body we would
 // accept comes back as SIZE_MAX so the body cap rejects it.
 long long ParseContentLength(std::string_view value) {
-    value = Trim(value);
+    value = text::Trim(value);
     if (value.empty()) {
         return -1;
     }
     if (value.front() == '-') {
         return -1;
     }
-    if (!AllDigits(value)) {
+    if (!text::AllDigits(value)) {
         return -1;
     }
     if (value.size() > 18) {
@@ -82,14 +82,15 @@ ResponseReader::ResponseReader(const LookupLimits& limits) : limits_(limits) {}
 bool ResponseReader::Success() const {
     return status_ >= 200 && status_ <= 299 &&
            std::none_of(headers_.begin(), headers_.end(), [](const auto& h) {
-               return EqualsNoCase(h.first, "Location") && !h.second.empty();
+               return text::EqualsNoCase(h.first, "Location") && !h.second.empty();
            });
 }
 
 bool ResponseReader::KeepAlive() const {
     for (const auto& [name, value] : headers_) {
-        if ((EqualsNoCase(name, "Connection") || EqualsNoCase(name, "Proxy-Connection")) &&
-            EqualsNoCase(Trim(value), "close")) {
+        if ((text::EqualsNoCase(name, "Connection") ||
+             text::EqualsNoCase(name, "Proxy-Connection")) &&
+            text::EqualsNoCase(text::Trim(value), "close")) {
             return false;
         }
     }
@@ -98,7 +99,7 @@ bool ResponseReader::KeepAlive() const {
 
 std::string ResponseReader::Header(std::string_view name) const {
     for (const auto& h : headers_) {
-        if (EqualsNoCase(h.first, name)) {
+        if (text::EqualsNoCase(h.first, name)) {
             return h.second;
         }
     }
@@ -139,7 +140,7 @@ void ResponseReader::OnHeaderLine() {
     if (IsBlank(line_.front())) {
         if (!headers_.empty()) {
             std::string& value = headers_.back().second;
-            const std::string_view more = Trim(line_);
+            const std::string_view more = text::Trim(line_);
             if (!value.empty() && !more.empty()) {
                 value += ' ';
             }
@@ -150,16 +151,16 @@ void ResponseReader::OnHeaderLine() {
     const std::size_t colon = line_.find(':');
     const std::string_view line = line_;
     if (colon == std::string::npos) {
-        headers_.emplace_back(std::string(Trim(line)), std::string());
+        headers_.emplace_back(std::string(text::Trim(line)), std::string());
     } else {
-        headers_.emplace_back(std::string(Trim(line.substr(0, colon))),
-                              std::string(Trim(line.substr(colon + 1))));
+        headers_.emplace_back(std::string(text::Trim(line.substr(0, colon))),
+                              std::string(text::Trim(line.substr(colon + 1))));
     }
 }
 
 void ResponseReader::OnHeadEnd() {
     for (const auto& [name, value] : headers_) {
-        if (EqualsNoCase(name, "Set-Cookie") || EqualsNoCase(name, "Set-Cookie2")) {
+        if (text::EqualsNoCase(name, "Set-Cookie") || text::EqualsNoCase(name, "Set-Cookie2")) {
             setCookies_.push_back(value);
         }
     }

@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "table/FileDescriptor.h"
 #include "table/FileError.h"
+#include "text/FileDescriptor.h"
 
 namespace table {
+
+using text::FileDescriptor;
 
 namespace {
 

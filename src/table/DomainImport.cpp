@@ -8,10 +8,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include "table/FileDescriptor.h"
 #include "table/FileError.h"
+#include "text/FileDescriptor.h"
 
 namespace table {
+
+using text::FileDescriptor;
 
 namespace {
 

@@ -39,12 +39,6 @@ public:
 // (nl_langinfo(CODESET)), which is converted here.
 std::string SystemErrorText(int err);
 
-// text, in character set codeset (an iconv name such as "UTF-8" or "GB18030"), converted to
-// GBK. A character GBK cannot hold, and a byte that does not begin a valid character of
-// codeset, becomes '?'. An unknown codeset keeps ASCII bytes and turns every other byte into
-// '?'.
-std::string LocaleTextToGbk(std::string_view text, const char* codeset);
-
 // name expanded to a full path against the current folder (".." is not folded away).
 std::string FullPathOf(const std::string& name);
 

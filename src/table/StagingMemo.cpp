@@ -1,34 +1,13 @@
 #include "table/StagingMemo.h"
 
+#include "text/CodePage936.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace table {
 
-namespace {
-
-constexpr bool IsLeadByte(unsigned char b) {
-    return b >= 0x81 && b <= 0xFE;
-}
-
-// Length of the longest prefix of line, at most limit bytes, that does not split a double-byte
-// character.
-std::size_t WholeCharactersWithin(std::string_view line, std::size_t limit) {
-    if (line.size() <= limit) {
-        return line.size();
-    }
-    std::size_t i = 0;
-    while (i < limit) {
-        const std::size_t width = IsLeadByte(static_cast<unsigned char>(line[i])) ? 2 : 1;
-        if (i + width > limit) {
-            break;
-        }
-        i += width;
-    }
-    return i;
-}
-
-}  // namespace
+using text::cp936::IsLeadByte;
 
 MemoCapacityExceeded::MemoCapacityExceeded() : std::length_error("Text exceeds memo capacity") {}
 
@@ -114,7 +93,7 @@ std::string_view StagingMemo::Line(std::size_t i) const {
     const std::size_t start = i == 0 ? 0 : breaks_[i - 1] + std::size_t{2};
     const std::size_t end = i < breaks_.size() ? breaks_[i] : text_.size();
     const std::string_view line(text_.data() + start, end - start);
-    return line.substr(0, WholeCharactersWithin(line, kMaxLineBytes));
+    return line.substr(0, text::cp936::WholeCharactersWithin(line, kMaxLineBytes));
 }
 
 std::vector<std::string_view> StagingMemo::Lines() const {

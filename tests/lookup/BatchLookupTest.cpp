@@ -9,11 +9,11 @@
 #include <thread>
 #include <utility>
 
-#include "lookup/CodePage936.h"
 #include "lookup/FilingLiterals.h"
 #include "lookup/LookupClient.h"
 #include "lookup/PageParser.h"
 #include "support/ScriptedLookup.h"
+#include "text/CodePage936.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ void Append(table::DomainTable& t, std::vector<std::string> lines) {
 
 // The reason a row carries, as the window shows it.
 std::u16string Failure(const table::DomainTable& t, std::size_t i) {
-    return lookup::cp936::ToUtf16(t.Failure(i));
+    return text::cp936::ToUtf16(t.Failure(i));
 }
 
 struct Tally {
@@ -213,7 +213,7 @@ TEST_F(BatchLookup, CountsEveryOutcomeAndLeavesEachFailureItsReason) {
     const std::string dead = "http://127.0.0.1:" + std::to_string(port) + "/?Domain=";
     const auto cause = lookup::RequeryRow(t, impatient, 1, dead);
     ASSERT_TRUE(cause.has_value());
-    EXPECT_EQ(lookup::cp936::ToUtf16(*cause), u"连接被拒绝");
+    EXPECT_EQ(text::cp936::ToUtf16(*cause), u"连接被拒绝");
     EXPECT_EQ(Failure(t, 1), u"查询失败：连接被拒绝");
     EXPECT_EQ(lookup::RequeryRow(t, impatient, 1, LookupBase(server)), std::nullopt);
     EXPECT_EQ(Failure(t, 1), u"");

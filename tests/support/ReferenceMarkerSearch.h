@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "lookup/CodePage936.h"
+#include "text/CodePage936.h"
 
 namespace cytest {
 
@@ -17,7 +17,7 @@ inline std::optional<std::size_t> ReferenceFindMarker(std::string_view page,
     if (text.empty() || marker.empty())
         return std::nullopt;
     for (std::size_t at = text.find(marker); at != text.npos; at = text.find(marker, at + 1)) {
-        if (!lookup::cp936::IsTrailByte(text, at))
+        if (!text::cp936::IsTrailByte(text, at))
             return at;
     }
     return std::nullopt;

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "lookup/CodePage936.h"
+#include "text/CodePage936.h"
 
 namespace cytest {
 
@@ -12,9 +12,9 @@ namespace cytest {
 // except that a character of the user-defined areas comes back unchanged (the system's
 // converter rejects those). The text is cut into characters as ToUtf16 cuts it (a lead byte with
 // a byte of the trail range is one, any other byte is one), and the runs between user-defined
-// characters go through the two conversions. A reference for lookup::cp936::RoundTrip.
+// characters go through the two conversions. A reference for text::cp936::RoundTrip.
 inline std::string ReferenceRoundTrip(std::string_view text) {
-    namespace cp936 = lookup::cp936;
+    namespace cp936 = text::cp936;
     std::string out;
     std::size_t run = 0;
     for (std::size_t i = 0; i < text.size();) {

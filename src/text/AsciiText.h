@@ -1,12 +1,12 @@
 #pragma once
 
-// Small ASCII text helpers the HTTP parts share. Letter case is ASCII only, whatever the
-// locale: GBK bytes (0x80 and up) are never changed or folded.
+// Small ASCII helpers for the protocol texts (HTTP, cookies, URLs). Letter case is ASCII
+// only, whatever the locale: GBK bytes (0x80 and up) are never changed or folded.
 #include <algorithm>
 #include <string>
 #include <string_view>
 
-namespace lookup {
+namespace text {
 
 constexpr char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -42,4 +42,4 @@ constexpr bool AllDigits(std::string_view s) {
            std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-}  // namespace lookup
+}  // namespace text

@@ -1,4 +1,4 @@
-#include "lookup/CodePage936.h"
+#include "text/CodePage936.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 namespace {
 
 using cytest::Hex;
-namespace cp936 = lookup::cp936;
+namespace cp936 = text::cp936;
 
 TEST(CodePage936, TrailByteCountsTheLeadBytesInFront) {
     struct Case {
@@ -29,6 +29,8 @@ TEST(CodePage936, TrailByteCountsTheLeadBytesInFront) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(cp936::IsTrailByte(Hex(c.hex), c.i), c.trail) << c.hex << " @" << c.i;
+        // A cut at i keeps whole characters only.
+        EXPECT_EQ(cp936::WholeCharactersWithin(Hex(c.hex), c.i), c.trail ? c.i - 1 : c.i) << c.hex;
     }
 }
 
@@ -130,5 +132,34 @@ TEST(CodePage936, RoundTripIsIdempotentOnArbitraryBytes) {
         ASSERT_LE(once.size(), text.size());
     }
 }
+
+struct ConversionCase {
+    const char* name;
+    const char* codeset;
+    std::string text;
+    std::string gbk;
+};
+
+class LocaleText : public testing::TestWithParam<ConversionCase> {};
+
+TEST_P(LocaleText, BecomesGbkWithQuestionMarksForWhatItCannotHold) {
+    EXPECT_EQ(cp936::LocaleTextToGbk(GetParam().text, GetParam().codeset), GetParam().gbk);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LocaleText,
+    testing::Values(
+        // "目录" in UTF-8 and in GB18030.
+        ConversionCase{"Utf8", "UTF-8", "a \xE7\x9B\xAE\xE5\xBD\x95.", "a \xC4\xBF\xC2\xBC."},
+        ConversionCase{"Gb18030", "GB18030", "\xC4\xBF\xC2\xBC", "\xC4\xBF\xC2\xBC"},
+        // U+1F600 and the Korean syllable U+D55C have no GBK form: one '?' each.
+        ConversionCase{"OutsideGbk", "UTF-8", "x\xF0\x9F\x98\x80y\xED\x95\x9Cz", "x?y?z"},
+        // A stray continuation byte and a character cut short at the end.
+        ConversionCase{"InvalidBytes", "UTF-8",
+                       "a\x80"
+                       "b\xE7\x9B",
+                       "a?b??"},
+        ConversionCase{"UnknownCodeset", "NO-SUCH-CODESET", "ok\xE7", "ok?"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

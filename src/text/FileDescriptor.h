@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace table {
+namespace text {
 
 // Owns one POSIX file descriptor and closes it when it goes; Close() reports the close's
 // own result for writers that must know whether their data reached the file.
@@ -38,4 +38,4 @@ private:
     int fd_;
 };
 
-}  // namespace table
+}  // namespace text

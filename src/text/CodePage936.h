@@ -7,7 +7,7 @@
 // Code page 936 (GBK): the one code page of every text the program handles. The core keeps
 // text as GBK bytes; these helpers convert at the edges (the screen, typed text) and give the
 // batch worker its round trip through UTF-16.
-namespace lookup::cp936 {
+namespace text::cp936 {
 
 // 0x81..0xFE begin a double-byte character.
 constexpr bool IsLeadByte(unsigned char b) {
@@ -19,11 +19,22 @@ constexpr bool IsLeadByte(unsigned char b) {
 // to the start) is odd. The byte at offset 0 is never a trail byte.
 bool IsTrailByte(std::string_view text, std::size_t i);
 
+// The length of the longest start of text, at most limit bytes, that does not split a
+// double-byte character: where a text is cut to a byte limit.
+std::size_t WholeCharactersWithin(std::string_view text, std::size_t limit);
+
 // GBK -> UTF-16. A byte sequence that is not valid GBK becomes '?' (one per bad sequence).
 std::u16string ToUtf16(std::string_view gbk);
 
 // UTF-16 -> GBK. A character that GBK cannot hold (or a lone surrogate) becomes '?'.
 std::string FromUtf16(std::u16string_view utf16);
+
+// text, in character set codeset (an iconv name such as "UTF-8" or "GB18030"), converted to
+// GBK: how a message of the system (strerror and the like, in the locale's character set)
+// joins one of ours. A character GBK cannot hold, and a byte that does not begin a valid
+// character of codeset, becomes '?'. An unknown codeset keeps ASCII bytes and turns every other
+// byte into '?'.
+std::string LocaleTextToGbk(std::string_view text, const char* codeset);
 
 // The three user-defined areas of code page 936: lead bytes AA..AF and F8..FE with trail bytes
 // A1..FE, and lead bytes A1..A7 with trail bytes 40..A0 (7F excepted). Their characters are
@@ -46,4 +57,4 @@ std::string RoundTrip(std::string gbk);
 // '?': the reference RoundTrip is checked against.
 std::string RoundTripTwoPass(std::string_view gbk);
 
-}  // namespace lookup::cp936
+}  // namespace text::cp936

@@ -1,6 +1,6 @@
-#include "lookup/CodePage936.h"
+#include "text/CodePage936.h"
 
-#include <iconv.h>
+#include "text/Converter.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -8,57 +8,17 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
-namespace lookup::cp936 {
+namespace text::cp936 {
 
 namespace {
-
-// One iconv conversion descriptor, closed when it goes out of scope.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-            throw std::runtime_error(std::string("Code page conversion unavailable: ") + from +
-                                     " -> " + to);
-        }
-    }
-    ~Converter() { iconv_close(cd_); }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    // Converts as much as possible; returns false at an invalid or incomplete sequence, with
-    // in/inLeft pointing at it. Output grows as needed.
-    bool Run(const char*& in, std::size_t& inLeft, std::string& out) {
-        while (inLeft > 0) {
-            char buf[4096];
-            char* outPtr = buf;
-            std::size_t outLeft = sizeof buf;
-            char* inPtr = const_cast<char*>(in);
-            const std::size_t rc = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
-            const int err = errno;
-            in = inPtr;
-            out.append(buf, static_cast<std::size_t>(outPtr - buf));
-            if (rc != static_cast<std::size_t>(-1)) {
-                continue;
-            }
-            if (err == E2BIG) {
-                continue;
-            }
-            iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // reset shift state
-            return false;
-        }
-        return true;
-    }
-
-private:
-    iconv_t cd_;
-};
 
 bool IsTrailRange(unsigned char b) {
     return b >= 0x40 && b <= 0xFE && b != 0x7F;
@@ -83,22 +43,29 @@ bool IsTrailByte(std::string_view text, std::size_t i) {
     return count % 2 == 1;
 }
 
+std::size_t WholeCharactersWithin(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return text.size();
+    }
+    // The byte at limit is cut off; when it is a character's second byte, so is its first.
+    return IsTrailByte(text, limit) ? limit - 1 : limit;
+}
+
 std::u16string ToUtf16(std::string_view gbk) {
     Converter conv("UTF-16LE", "CP936");
     std::string bytes;
     bytes.reserve(gbk.size() * 2);
-    const char* in = gbk.data();
-    std::size_t left = gbk.size();
-    while (!conv.Run(in, left, bytes)) {
+    std::string_view in = gbk;
+    while (!conv.Convert(in, bytes)) {
         // A lead byte with a byte of the trail range is one unmapped character; anything else
         // is one bad byte. Either becomes one '?'.
         const auto lead = static_cast<unsigned char>(in[0]);
         const std::size_t skip =
-            (IsLeadByte(lead) && left >= 2 && IsTrailRange(static_cast<unsigned char>(in[1]))) ? 2
-                                                                                               : 1;
+            (IsLeadByte(lead) && in.size() >= 2 && IsTrailRange(static_cast<unsigned char>(in[1])))
+                ? 2
+                : 1;
         bytes.append("?\0", 2);
-        in += skip;
-        left -= skip;
+        in.remove_prefix(skip);
     }
     std::u16string out(bytes.size() / 2, u'\0');
     for (std::size_t k = 0; k < out.size(); ++k) {
@@ -117,23 +84,58 @@ std::string FromUtf16(std::u16string_view utf16) {
     Converter conv("CP936", "UTF-16LE");
     std::string out;
     out.reserve(utf16.size() * 2);
-    const char* in = le.data();
-    std::size_t left = le.size();
-    while (!conv.Run(in, left, out)) {
+    std::string_view in = le;
+    while (!conv.Convert(in, out)) {
         // An unmappable character (or a lone surrogate) becomes '?'; skip its UTF-16 unit(s).
-        const char16_t unit = UnitAt(in);
+        const char16_t unit = UnitAt(in.data());
         std::size_t skip = 2;
-        if (unit >= 0xD800 && unit <= 0xDBFF && left >= 4) {
-            const char16_t next = UnitAt(in + 2);
+        if (unit >= 0xD800 && unit <= 0xDBFF && in.size() >= 4) {
+            const char16_t next = UnitAt(in.data() + 2);
             if (next >= 0xDC00 && next <= 0xDFFF) {
                 skip = 4;
             }
         }
         out.push_back('?');
-        in += std::min(skip, left);
-        left -= std::min(skip, left);
+        in.remove_prefix(std::min(skip, in.size()));
     }
     return out;
+}
+
+namespace {
+
+// Code points as UTF-32 in this machine's byte order.
+constexpr const char* kUtf32 = std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE";
+
+}  // namespace
+
+std::string LocaleTextToGbk(std::string_view text, const char* codeset) {
+    std::optional<Converter> decode;
+    try {
+        decode.emplace(kUtf32, codeset);
+    } catch (const std::runtime_error&) {
+        std::string gbk;
+        for (const char c : text) {
+            gbk.push_back(static_cast<unsigned char>(c) < 0x80 ? c : '?');
+        }
+        return gbk;
+    }
+    Converter encode("CP936", kUtf32);
+    // Decode to code points first, a bad byte becoming '?', so that each character that GBK
+    // cannot hold is known by its own four bytes and replaced on its own.
+    std::string utf32;
+    const char32_t question = U'?';
+    while (!decode->Convert(text, utf32)) {
+        utf32.append(reinterpret_cast<const char*>(&question), sizeof question);
+        text.remove_prefix(1);
+    }
+    std::string gbk;
+    for (std::size_t i = 0; i + sizeof(char32_t) <= utf32.size(); i += sizeof(char32_t)) {
+        std::string_view one(utf32.data() + i, sizeof(char32_t));
+        if (!encode.Convert(one, gbk)) {
+            gbk.push_back('?');
+        }
+    }
+    return gbk;
 }
 
 std::string RoundTripTwoPass(std::string_view gbk) {
@@ -291,4 +293,4 @@ std::string RoundTrip(std::string gbk) {
     return gbk;
 }
 
-}  // namespace lookup::cp936
+}  // namespace text::cp936
