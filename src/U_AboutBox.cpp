@@ -51,7 +51,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     setupUi(this);
     gui::SetFixedBorder(*this, Qt::Dialog, /*minimise=*/false);
     setFixedSize(350, 213);
-    // FormClose: whichever way the dialog closes (OK, Enter, the close button, Alt+F4), it
+    // Whichever way the dialog closes (OK, Enter, the close button, Alt+F4), it
     // frees itself once its modal loop has ended. It has no cancel button: Escape does nothing.
     gui::PressButtonsOnEnter(*this);
     gui::IgnoreEscape(*this);

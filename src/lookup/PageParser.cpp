@@ -191,7 +191,7 @@ CompiledPattern Compile(const std::string& pattern) {
 }
 
 // Compiled patterns kept for the life of the process. The lookups use two fixed patterns on
-// every page, and building the tables and compiling took half the time of the extraction. A
+// every page, and building the tables and compiling costs as much as the extraction itself. A
 // compiled pattern is only read by pcre_exec, so threads share it; the cache holds a few
 // patterns at most, and any further one is compiled for its call alone.
 class PatternCache {

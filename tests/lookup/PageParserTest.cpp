@@ -201,8 +201,8 @@ TEST(RegexGroupText, LineByLineAgreesWithThePlainLoop) {
     }
     EXPECT_EQ(SponsorOf(hostile + "\r\n" + Sponsor(kName)), kName);
     // Also a pattern whose tail holds a byte its prefix lacks (PCRE then looks for that byte
-    // before each attempt, which once hid the shape): a 4 MB line of prefixes, hours for the
-    // plain loop, takes a scan.
+    // before each attempt, so measuring an attempt's cost needs that byte within reach): a
+    // 4 MB line of prefixes, hours for the plain loop, takes a scan.
     EXPECT_EQ(lookup::RegexGroupText(std::string(4 << 20, 'a') + "\naxb", "a(.*?)b"), "x");
 }
 
