@@ -1,10 +1,14 @@
 #include "lookup/HostResolver.h"
 
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/ip/address.hpp>
-#include <boost/asio/ip/tcp.hpp>
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cerrno>
 #include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -13,22 +17,40 @@
 
 namespace lookup {
 
-namespace asio = boost::asio;
-using tcp = asio::ip::tcp;
+namespace {
+
+bool IsNumericAddress(const std::string& host) {
+    in6_addr any;  // large enough for either family
+    return ::inet_pton(AF_INET, host.c_str(), &any) == 1 ||
+           ::inet_pton(AF_INET6, host.c_str(), &any) == 1;
+}
+
+}  // namespace
 
 ResolvedHost ResolveWithSystem(const std::string& host) {
-    // A context of its own: this runs on a resolution thread, apart from the client's context.
-    asio::io_context ioc;
-    tcp::resolver resolver(ioc);
-    boost::system::error_code ec;
-    const auto results = resolver.resolve(host, "", ec);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;  // one entry per address, not one per socket type
+    hints.ai_flags = AI_ADDRCONFIG;   // only families this machine has an address of
+    addrinfo* found = nullptr;
     ResolvedHost resolved;
-    if (ec) {
-        resolved.error = ec.message();
+    if (const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found); rc != 0) {
+        resolved.error =
+            rc == EAI_SYSTEM ? std::generic_category().message(errno) : ::gai_strerror(rc);
         return resolved;
     }
-    for (const auto& entry : results) {
-        resolved.addresses.push_back(entry.endpoint().address().to_string());
+    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(found, ::freeaddrinfo);
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        char text[INET6_ADDRSTRLEN] = {};
+        const void* address = nullptr;
+        if (a->ai_family == AF_INET) {
+            address = &reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
+        } else if (a->ai_family == AF_INET6) {
+            address = &reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr;
+        }
+        if (address != nullptr && ::inet_ntop(a->ai_family, address, text, sizeof text)) {
+            resolved.addresses.emplace_back(text);
+        }
     }
     return resolved;
 }
@@ -60,10 +82,8 @@ HostResolver::~HostResolver() = default;
 
 std::vector<std::string> HostResolver::Resolve(const std::string& host,
                                                Clock::time_point deadline) {
-    boost::system::error_code notNumeric;
-    const asio::ip::address numeric = asio::ip::make_address(host, notNumeric);
-    if (!notNumeric) {
-        return {numeric.to_string()};
+    if (IsNumericAddress(host)) {
+        return {host};
     }
 
     std::unique_lock lock(shared_->mutex);

@@ -1,5 +1,7 @@
 #include "lookup/LookupClient.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -8,14 +10,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <boost/asio/connect.hpp>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/ip/address.hpp>
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/post.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <boost/beast/core/error.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
 #include <cerrno>
 #include <mutex>
 #include <optional>
@@ -25,15 +19,54 @@
 #include "lookup/HttpUrl.h"
 #include "lookup/RequestWriter.h"
 #include "lookup/ResponseReader.h"
+#include "table/FileError.h"
 #include "text/FileDescriptor.h"
 
 namespace lookup {
 
-namespace asio = boost::asio;
-namespace beast = boost::beast;
-using tcp = asio::ip::tcp;
-using boost::system::error_code;
+namespace {
 
+// What a wait, a write or a read on the socket came to.
+struct Io {
+    enum Kind { Ok, Timeout, Aborted, Closed, Failed };
+    Kind kind = Ok;
+    int err = 0;  // errno, when Failed
+
+    static Io Error(int e) { return {Failed, e}; }
+    explicit operator bool() const { return kind != Ok; }  // true when it failed
+    // The system's text for a failure, in GBK.
+    std::string Message() const { return table::SystemErrorText(err); }
+};
+
+// A numeric IPv4 or IPv6 address with a port, ready for connect().
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+};
+
+std::optional<SocketAddress> ParseAddress(const std::string& address, std::uint16_t port) {
+    SocketAddress a;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&a.storage);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&a.storage);
+    if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        a.length = sizeof(sockaddr_in);
+    } else if (::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        a.length = sizeof(sockaddr_in6);
+    } else {
+        return std::nullopt;
+    }
+    return a;
+}
+
+}  // namespace
+
+// One socket and one way to wait on it: every connect, write and read waits in ppoll() for the
+// socket and for an eventfd together, and Abort() cancels by writing that eventfd. A keep-alive
+// exchange costs four system calls: the idle check, send, the wait for the answer and recv.
 struct LookupClient::Impl {
     using Clock = std::chrono::steady_clock;
 
@@ -43,63 +76,45 @@ struct LookupClient::Impl {
           abortSignal(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
           cookies(l) {
         if (!abortSignal.valid()) {
-            throw LookupError("Cannot create the lookup client: " +
-                              error_code(errno, boost::system::system_category()).message());
+            throw LookupError("Cannot create the lookup client: " + table::SystemErrorText(errno));
         }
     }
 
     std::string Fetch(std::string_view url);
 
-    // Starts one asynchronous operation and runs the context until it has completed.
-    template <class Start>
-    error_code Run(Start start) {
-        if (aborting) {
-            return asio::error::operation_aborted;  // Abort() came between two operations
-        }
-        error_code result = asio::error::would_block;
-        start([&](error_code ec) { result = ec; });
-        ioc.restart();
-        ioc.run();
-        return result;
-    }
-
     void Close() {
-        if (stream) {
-            error_code ignored;
-            stream->socket().shutdown(tcp::socket::shutdown_both, ignored);
-            stream->socket().close(ignored);
-            stream.reset();
+        if (socket.valid()) {
+            ::shutdown(socket.get(), SHUT_RDWR);
+            socket.Close();
         }
     }
 
-    // The request and the response go straight through the connected socket with one poll() per
-    // wait: through the stream's asynchronous operations and their timers each exchange took
-    // more than twice the system calls, which showed in the rate of a batch. Waits for the
-    // socket to become ready for `events` until `until`, or until Abort(); {} when ready,
-    // beast::error::timeout or asio::error::operation_aborted otherwise.
-    error_code Wait(short events, Clock::time_point until);
+    // Waits for socket fd to become ready for `events` until `until`, or until Abort().
+    Io Wait(int fd, short events, Clock::time_point until);
     // Writes all of bytes, or fails with the first error (a timeout once `until` has passed).
-    error_code WriteAll(std::string_view bytes, Clock::time_point until);
-    // One read of what has arrived, waiting for it until `until`; eof when the peer closed.
-    // With waitFirst the socket is polled before the read (the answer to a request just sent is
-    // not there yet), otherwise the read is tried first.
-    error_code ReadSome(std::size_t& n, Clock::time_point until, bool waitFirst);
+    Io WriteAll(std::string_view bytes, Clock::time_point until);
+    // One read of what has arrived, waiting for it until `until`; Closed when the peer closed
+    // or reset the connection. With waitFirst the socket is polled before the read (the answer
+    // to a request just sent is not there yet), otherwise the read is tried first.
+    Io ReadSome(std::size_t& n, Clock::time_point until, bool waitFirst);
 
     // True when the peer has closed the idle connection (or sent something nobody asked for).
     bool PeerGone() {
-        pollfd p{stream->socket().native_handle(), POLLIN, 0};
+        pollfd p{socket.get(), POLLIN, 0};
         const int rc = ::poll(&p, 1, 0);
         return rc != 0;  // readable, hung up, or poll failed: not reusable
     }
 
     void Connect(const HttpUrl& url);
+    // One non-blocking connect to address, waited for until deadline; the socket is kept
+    // when it succeeds.
+    Io ConnectTo(const SocketAddress& address, Clock::time_point deadline);
     // Reads the response to the request just sent into reader, storing cookies as they come.
     void Read(ResponseReader& reader, const std::string& host, Clock::time_point deadline,
               bool& peerClosed, bool& leftover);
 
-    // Abort() from another thread: the exchange in flight (numbered, so that a late request
-    // never reaches the next one) is cut by cancelling its socket's operations on the thread
-    // that runs them, and every further operation of that exchange fails at once.
+    // Abort() from another thread: the eventfd wakes the exchange's wait, and every further
+    // step of that exchange fails at once until it ends.
     void BeginFlight();
     bool EndFlight();  // true when the exchange was aborted
     void Abort();
@@ -107,13 +122,11 @@ struct LookupClient::Impl {
     LookupLimits limits;
     HostResolver resolver;
     std::mutex exchange;  // one whole exchange at a time
-    std::mutex flight;    // guards inFlight and exchangeNo against Abort()
+    std::mutex flight;    // guards inFlight against Abort()
     bool inFlight = false;
-    std::uint64_t exchangeNo = 0;
     std::atomic<bool> aborting{false};
     text::FileDescriptor abortSignal;  // eventfd written by Abort() to wake Wait()
-    asio::io_context ioc;
-    std::optional<beast::tcp_stream> stream;
+    text::FileDescriptor socket;
     std::string connectedHost;
     std::uint16_t connectedPort = 0;
     bool keepOpen = false;
@@ -149,59 +162,86 @@ private:
 
 void LookupClient::Impl::Connect(const HttpUrl& url) {
     // The one limit covers resolving the name and connecting to its addresses.
-    const auto deadline = std::chrono::steady_clock::now() + limits.connect;
-    std::vector<tcp::endpoint> endpoints;
+    const auto deadline = Clock::now() + limits.connect;
+    std::vector<SocketAddress> addresses;
     for (const std::string& address : resolver.Resolve(url.host, deadline)) {
-        error_code bad;
-        const auto parsed = asio::ip::make_address(address, bad);
-        if (!bad) {
-            endpoints.emplace_back(parsed, url.port);
+        if (auto parsed = ParseAddress(address, url.port)) {
+            addresses.push_back(*parsed);
         }
     }
-    if (endpoints.empty()) {
+    if (addresses.empty()) {
         throw LookupError("Cannot resolve host " + url.host + ": no address",
                           LookupError::Kind::NameNotFound);
     }
-    stream.emplace(ioc);
-    stream->expires_at(deadline);
-    const error_code connected = Run([&](auto done) {
-        stream->async_connect(endpoints,
-                              [done](error_code ec, const tcp::endpoint&) mutable { done(ec); });
-    });
-    if (connected) {
-        stream.reset();
-        if (connected == beast::error::timeout) {
-            throw LookupError("Connect timed out.", LookupError::Kind::ConnectTimeout);
+    // Each address in turn until one connects; the last failure is the one reported.
+    Io connected;
+    for (const SocketAddress& address : addresses) {
+        connected = ConnectTo(address, deadline);
+        if (!connected || connected.kind == Io::Timeout || connected.kind == Io::Aborted) {
+            break;
         }
-        throw LookupError("Cannot connect to " + url.HostHeader() + ": " + connected.message(),
-                          connected == asio::error::connection_refused
-                              ? LookupError::Kind::Refused
-                              : LookupError::Kind::ConnectFailed);
+    }
+    if (connected.kind == Io::Timeout) {
+        throw LookupError("Connect timed out.", LookupError::Kind::ConnectTimeout);
+    }
+    if (connected.kind == Io::Aborted) {
+        throw LookupError("Lookup stopped.", LookupError::Kind::Stopped);
+    }
+    if (connected) {
+        throw LookupError("Cannot connect to " + url.HostHeader() + ": " + connected.Message(),
+                          connected.err == ECONNREFUSED ? LookupError::Kind::Refused
+                                                        : LookupError::Kind::ConnectFailed);
     }
     connectedHost = url.host;
     connectedPort = url.port;
 }
 
-error_code LookupClient::Impl::Wait(short events, Clock::time_point until) {
-    std::array<pollfd, 2> fds{pollfd{stream->socket().native_handle(), events, 0},
-                              pollfd{abortSignal.get(), POLLIN, 0}};
+Io LookupClient::Impl::ConnectTo(const SocketAddress& address, Clock::time_point deadline) {
+    text::FileDescriptor fd(
+        ::socket(address.storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) {
+        return Io::Error(errno);
+    }
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address.storage), address.length) !=
+        0) {
+        if (errno != EINPROGRESS) {
+            return Io::Error(errno);
+        }
+        if (const Io ready = Wait(fd.get(), POLLOUT, deadline)) {
+            return ready;
+        }
+        int err = 0;
+        socklen_t length = sizeof err;
+        if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &err, &length) != 0) {
+            err = errno;
+        }
+        if (err != 0) {
+            return Io::Error(err);
+        }
+    }
+    socket = std::move(fd);
+    return {};
+}
+
+Io LookupClient::Impl::Wait(int fd, short events, Clock::time_point until) {
+    std::array<pollfd, 2> fds{pollfd{fd, events, 0}, pollfd{abortSignal.get(), POLLIN, 0}};
     for (;;) {
         if (aborting) {
-            return asio::error::operation_aborted;
+            return {Io::Aborted};
         }
         const auto left = until - Clock::now();
         if (left <= Clock::duration::zero()) {
-            return beast::error::timeout;
+            return {Io::Timeout};
         }
         const auto s = std::chrono::duration_cast<std::chrono::seconds>(left);
         const timespec timeout{static_cast<time_t>(s.count()),
                                static_cast<long>((left - s).count())};
         const int rc = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
         if (rc < 0 && errno != EINTR) {
-            return error_code(errno, boost::system::system_category());
+            return Io::Error(errno);
         }
         if (rc > 0 && fds[1].revents != 0) {
-            return asio::error::operation_aborted;
+            return {Io::Aborted};
         }
         if (rc > 0 && fds[0].revents != 0) {
             return {};  // ready, or an error or hang-up that the next call reports
@@ -209,36 +249,36 @@ error_code LookupClient::Impl::Wait(short events, Clock::time_point until) {
     }
 }
 
-error_code LookupClient::Impl::WriteAll(std::string_view bytes, Clock::time_point until) {
-    const int fd = stream->socket().native_handle();
+Io LookupClient::Impl::WriteAll(std::string_view bytes, Clock::time_point until) {
+    const int fd = socket.get();
     while (!bytes.empty()) {
         if (aborting) {
-            return asio::error::operation_aborted;
+            return {Io::Aborted};
         }
         const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n >= 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (const error_code ec = Wait(POLLOUT, until)) {
+            if (const Io ec = Wait(fd, POLLOUT, until)) {
                 return ec;
             }
         } else if (errno != EINTR) {
-            return error_code(errno, boost::system::system_category());
+            return Io::Error(errno);
         }
     }
     return {};
 }
 
-error_code LookupClient::Impl::ReadSome(std::size_t& n, Clock::time_point until, bool waitFirst) {
-    const int fd = stream->socket().native_handle();
+Io LookupClient::Impl::ReadSome(std::size_t& n, Clock::time_point until, bool waitFirst) {
+    const int fd = socket.get();
     if (waitFirst) {
-        if (const error_code ec = Wait(POLLIN, until)) {
+        if (const Io ec = Wait(fd, POLLIN, until)) {
             return ec;
         }
     }
     for (;;) {
         if (aborting) {
-            return asio::error::operation_aborted;
+            return {Io::Aborted};
         }
         const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
         if (got > 0) {
@@ -246,16 +286,16 @@ error_code LookupClient::Impl::ReadSome(std::size_t& n, Clock::time_point until,
             return {};
         }
         if (got == 0) {
-            return asio::error::eof;
+            return {Io::Closed};
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (const error_code ec = Wait(POLLIN, until)) {
+            if (const Io ec = Wait(fd, POLLIN, until)) {
                 return ec;
             }
         } else if (errno == ECONNRESET) {
-            return asio::error::connection_reset;
+            return {Io::Closed};
         } else if (errno != EINTR) {
-            return error_code(errno, boost::system::system_category());
+            return Io::Error(errno);
         }
     }
 }
@@ -274,24 +314,24 @@ void LookupClient::Impl::Read(ResponseReader& reader, const std::string& host,
             // An error page is waited for briefly: the failure is already certain.
             const bool errorPage = reader.HeadDone() && !reader.Success();
             std::size_t n = 0;
-            const error_code ec = ReadSome(
+            const Io ec = ReadSome(
                 n,
                 std::min(Clock::now() + (errorPage ? limits.failureBodyPiece : limits.stall),
                          deadline),
                 firstRead);
             firstRead = false;
-            if (ec == asio::error::eof || ec == asio::error::connection_reset) {
+            if (ec.kind == Io::Closed) {
                 peerClosed = true;
                 reader.FeedEnd();
                 break;
             }
-            if (ec == beast::error::timeout) {
+            if (ec.kind == Io::Timeout) {
                 throw LookupError("Read timed out.", Clock::now() >= deadline
                                                          ? LookupError::Kind::ExchangeTimeout
                                                          : LookupError::Kind::ReadTimeout);
             }
             if (ec) {
-                throw LookupError("Socket error: " + ec.message());
+                throw LookupError("Socket error: " + ec.Message());
             }
             if (reader.Feed(std::string_view(buffer.data(), n)) < n) {
                 leftover = true;
@@ -312,12 +352,12 @@ std::string LookupClient::Impl::Fetch(std::string_view url) {
     cookies.RequestCookieList(cookieList, parts.host, parts.Directory());
     WriteRequestHead(head, parts.target, parts.HostHeader(), cookieList);
 
-    if (stream &&
+    if (socket.valid() &&
         (!keepOpen || connectedHost != parts.host || connectedPort != parts.port || PeerGone())) {
         Close();
     }
     keepOpen = false;
-    if (!stream) {
+    if (!socket.valid()) {
         Connect(parts);
     }
 
@@ -327,12 +367,12 @@ std::string LookupClient::Impl::Fetch(std::string_view url) {
     // The whole exchange ends by this time, however steadily the bytes come.
     const Clock::time_point deadline = Clock::now() + limits.exchange;
     try {
-        const error_code written = WriteAll(head, std::min(Clock::now() + limits.stall, deadline));
+        const Io written = WriteAll(head, std::min(Clock::now() + limits.stall, deadline));
+        if (written.kind == Io::Timeout) {
+            throw LookupError("Write timed out.", LookupError::Kind::WriteTimeout);
+        }
         if (written) {
-            if (written == beast::error::timeout) {
-                throw LookupError("Write timed out.", LookupError::Kind::WriteTimeout);
-            }
-            throw LookupError("Socket error: " + written.message());
+            throw LookupError("Socket error: " + written.Message());
         }
         Read(reader, parts.host, deadline, peerClosed, leftover);
     } catch (...) {
@@ -355,7 +395,6 @@ std::string LookupClient::Impl::Fetch(std::string_view url) {
 
 void LookupClient::Impl::BeginFlight() {
     std::lock_guard lock(flight);
-    ++exchangeNo;
     inFlight = true;
     aborting = false;
 }
@@ -380,13 +419,6 @@ void LookupClient::Impl::Abort() {
     // Wakes the exchange's wait for the socket.
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(abortSignal.get(), &one, sizeof one);
-    // Connecting runs inside io_context::run on the exchange's own thread, where the stream
-    // lives; the cancel is carried out there.
-    asio::post(ioc, [this, number = exchangeNo] {
-        if (stream && number == exchangeNo) {
-            stream->cancel();
-        }
-    });
 }
 
 LookupClient::LookupClient() : LookupClient(LookupLimits{}) {}
