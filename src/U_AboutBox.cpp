@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QPalette>
 #include <QPixmap>
+#include <QPointer>
+#include <exception>
 #include <initializer_list>
 #include <stdexcept>
 
@@ -104,4 +106,16 @@ void TAboutBox::lbl2Click() {
 void TAboutBox::OKButtonClick() {
     // Closing ends the modal loop; the result is not looked at by anyone.
     close();
+}
+
+void TAboutBox::ShowOver(QWidget& owner) {
+    QPointer<TAboutBox> box = new TAboutBox;
+    gui::CentreOver(*box, owner);
+    try {
+        box->exec();
+    } catch (const std::exception&) {
+        if (box) {
+            box->deleteLater();
+        }
+    }
 }

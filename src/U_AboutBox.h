@@ -13,6 +13,11 @@ public:
     explicit TAboutBox(QWidget* parent = nullptr);
     Q_DISABLE_COPY_MOVE(TAboutBox)
 
+    // Shows a new about box modally, centred over `owner`. It has no owner and frees itself when
+    // it closes, so every showing starts from the stored layout. A failure of the showing itself
+    // is dropped without a message; the dialog goes.
+    static void ShowOver(QWidget& owner);
+
 private:
     void ProgramIconClick();
     void HomePageClick();

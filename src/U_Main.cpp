@@ -2,7 +2,6 @@
 
 #include "U_AboutBox.h"
 #include "gui/BatchRunner.h"
-#include "gui/BatchStatus.h"
 #include "gui/DialogKeys.h"
 #include "gui/DomainTableModel.h"
 #include "gui/ErrorBox.h"
@@ -19,11 +18,9 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QLayout>
-#include <QPointer>
 #include <QShowEvent>
 
 #include <algorithm>
-#include <exception>
 
 using gui::guarded;
 
@@ -146,9 +143,7 @@ void TFrm_Main::btn2Click() {
 // Removes every row at once, without asking.
 void TFrm_Main::btn3Click() {
     model_->Clear();
-    if (stat1->PanelText(kProgressPanel) == QString::fromUtf16(gui::kNothingUnfinishedText)) {
-        stat1->SetPanelText(kProgressPanel, QString());
-    }
+    batches_->TableCleared();
 }
 
 // Starts one more batch worker over all rows and returns at once.
@@ -156,15 +151,9 @@ void TFrm_Main::btn4Click() {
     batches_->StartAll(lookupBaseUrl_);
 }
 
-// Looks up again, on one more batch worker, the rows that are unfinished now (no lookup of them
-// has succeeded, or their latest failed), in table order; rows added later are not taken.
+// Looks up again, on one more batch worker, the rows that are unfinished now.
 void TFrm_Main::N12Click() {
-    std::vector<table::RowId> rows = table_->UnfinishedRows();
-    if (rows.empty()) {
-        stat1->SetPanelText(kProgressPanel, QString::fromUtf16(gui::kNothingUnfinishedText));
-        return;
-    }
-    batches_->StartRows(std::move(rows), lookupBaseUrl_);
+    batches_->StartUnfinished(lookupBaseUrl_);
 }
 
 void TFrm_Main::StatusPanelClick(int index) {
@@ -234,19 +223,9 @@ void TFrm_Main::U1Click() {
     gui::ShellOpenLink(this, QString::fromLatin1(links::UsagePageUrl));
 }
 
-// Shows a new about dialog modally, centred over this window. It has no owner and frees itself
-// when it closes, so every showing starts from the stored layout.
+// Shows the about box modally, centred over this window.
 void TFrm_Main::A1Click() {
-    QPointer<TAboutBox> box = new TAboutBox;
-    gui::CentreOver(*box, *this);
-    try {
-        box->exec();
-    } catch (const std::exception&) {
-        // A failure of the showing itself is dropped without a message; the dialog goes.
-        if (box) {
-            box->deleteLater();
-        }
-    }
+    TAboutBox::ShowOver(*this);
 }
 
 // Opens the home page in the user's browser.

@@ -48,12 +48,23 @@ void BatchRunner::StartAll(const std::string& baseUrl) {
     });
 }
 
-void BatchRunner::StartRows(std::vector<table::RowId> rows, const std::string& baseUrl) {
+void BatchRunner::StartUnfinished(const std::string& baseUrl) {
+    std::vector<table::RowId> rows = table_->UnfinishedRows();
+    if (rows.empty()) {
+        bar_.SetPanelText(panel_, QString::fromUtf16(kNothingUnfinishedText));
+        return;
+    }
     const std::size_t n = rows.size();
     Start(n, [table = table_, client = client_, baseUrl, rows = std::move(rows)](
                  lookup::BatchProgress& progress, std::uint64_t generation) {
         lookup::RunBatchOver(*table, *client, rows, baseUrl, progress, generation);
     });
+}
+
+void BatchRunner::TableCleared() {
+    if (bar_.PanelText(panel_) == QString::fromUtf16(kNothingUnfinishedText)) {
+        bar_.SetPanelText(panel_, QString());
+    }
 }
 
 void BatchRunner::Start(std::size_t n, Job job) {

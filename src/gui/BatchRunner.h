@@ -40,8 +40,12 @@ public:
 
     // One more worker over every row the table holds now, looking them up at `baseUrl`.
     void StartAll(const std::string& baseUrl);
-    // One more worker over the rows named by these ids, in this order.
-    void StartRows(std::vector<table::RowId> rows, const std::string& baseUrl);
+    // One more worker over the rows unfinished now (no lookup of them has succeeded, or their
+    // latest failed), in table order; rows added later are not taken. With none, nothing starts
+    // and the panel says so until the next batch or clear.
+    void StartUnfinished(const std::string& baseUrl);
+    // The table was cleared: the panel no longer says that nothing is unfinished.
+    void TableCleared();
 
     // While batches run, asks whether to stop them all; on yes, ends them (within about a
     // second, a hanging exchange cut off) and shows the stopped counts. Results already written
