@@ -96,21 +96,28 @@ std::optional<Outcome> LookUpRow(table::DomainTable& table, LookupClient& client
 
 namespace {
 
-// The batch over the table's first n rows; without progress, nothing counts and nothing stops
-// it.
-void RunFirstRows(table::DomainTable& table, LookupClient& client, std::string_view baseUrl,
-                  BatchProgress* progress, std::uint64_t generation, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
+// The batch over n rows, the k-th read by readRow(k); without progress, nothing counts and
+// nothing stops it. A row that is gone is skipped when goneEndsBatch is false (new rows may stand
+// at the remaining indices); otherwise it ends the batch with the rest counted as gone.
+template <class ReadRow>
+void RunRows(table::DomainTable& table, LookupClient& client, std::string_view baseUrl,
+             BatchProgress* progress, std::uint64_t generation, std::size_t n, bool goneEndsBatch,
+             ReadRow readRow) {
+    for (std::size_t k = 0; k < n; ++k) {
         if (progress && progress->StopRequested(generation)) {
             break;
         }
         std::optional<Outcome> outcome = Outcome::Gone;
         try {
-            outcome = LookUpRow(table, client, baseUrl, progress, generation,
-                                [&] { return table.ReadCellWithId(i, table::Cell::Domain); });
+            outcome =
+                LookUpRow(table, client, baseUrl, progress, generation, [&] { return readRow(k); });
         } catch (const table::RowMissing&) {
-            // The row is gone (a clear): nothing to look up or to tell; go on, since new rows
-            // may stand at the remaining indices.
+            if (goneEndsBatch) {
+                if (progress) {
+                    progress->RowDone(Outcome::Gone, n - k);
+                }
+                break;
+            }
         }
         if (!outcome) {
             break;
@@ -124,38 +131,23 @@ void RunFirstRows(table::DomainTable& table, LookupClient& client, std::string_v
     }
 }
 
-// The batch over the rows named by ids.
+// The batch over the table's first n rows.
+void RunFirstRows(table::DomainTable& table, LookupClient& client, std::string_view baseUrl,
+                  BatchProgress* progress, std::uint64_t generation, std::size_t n) {
+    RunRows(table, client, baseUrl, progress, generation, n, /*goneEndsBatch=*/false,
+            [&](std::size_t i) { return table.ReadCellWithId(i, table::Cell::Domain); });
+}
+
+// The batch over the rows named by ids. Ids are never reused and rows leave only all at once,
+// so a row that is gone means the table was cleared after the ids were taken: every remaining
+// row is gone too.
 void RunListedRows(table::DomainTable& table, LookupClient& client,
                    std::span<const table::RowId> rows, std::string_view baseUrl,
                    BatchProgress* progress, std::uint64_t generation) {
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-        if (progress && progress->StopRequested(generation)) {
-            break;
-        }
-        const table::RowId id = rows[k];
-        std::optional<Outcome> outcome;
-        try {
-            outcome = LookUpRow(table, client, baseUrl, progress, generation, [&] {
-                return table::CellRead{id, table.ReadDomainOf(id)};
+    RunRows(table, client, baseUrl, progress, generation, rows.size(), /*goneEndsBatch=*/true,
+            [&](std::size_t k) {
+                return table::CellRead{rows[k], table.ReadDomainOf(rows[k])};
             });
-        } catch (const table::RowMissing&) {
-            // Ids are never reused and rows leave only all at once, so the table was cleared
-            // after the ids were taken: every remaining row is gone too.
-            if (progress) {
-                progress->RowDone(Outcome::Gone, rows.size() - k);
-            }
-            break;
-        }
-        if (!outcome) {
-            break;
-        }
-        if (progress) {
-            progress->RowDone(*outcome);
-        }
-    }
-    if (progress) {
-        progress->EndBatch(generation);
-    }
 }
 
 }  // namespace
