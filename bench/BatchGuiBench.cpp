@@ -18,13 +18,12 @@
 #include "lookup/BatchLookup.h"
 #include "lookup/LookupClient.h"
 #include "lookup/LookupUrl.h"
+#include "support/MainWindowDriver.h"
 #include "table/DomainTable.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QPushButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -136,6 +135,7 @@ int main(int argc, char** argv) {
     const std::string wrkCommand = argc > 5 ? argv[5] : "";
 
     TFrm_Main window;
+    const testsupport::MainWindowDriver ui(window);
     window.SetLookupBaseUrl(base);
     window.show();
     const auto table = window.Table();
@@ -170,9 +170,9 @@ int main(int argc, char** argv) {
             sampler.start();
             start = Clock::now();
             if (how == Start::Followed) {
-                window.findChild<QPushButton*>(QStringLiteral("btn4"))->click();
+                ui.btn4->click();
             } else if (how == Start::Rerun) {
-                window.findChild<QAction*>(QStringLiteral("N12"))->trigger();
+                ui.N12->trigger();
             } else {
                 // btn4's worker without the counters: nothing reaches the status panel.
                 auto* worker = new TMyThread([table, client = window.Client(), base] {
@@ -247,7 +247,7 @@ int main(int argc, char** argv) {
     }
     QCoreApplication::processEvents();
     const auto chosen = Clock::now();
-    window.findChild<QAction*>(QStringLiteral("N12"))->trigger();
+    ui.N12->trigger();
     const auto returned = Clock::now();
     const std::size_t firstRow = kEvery - 1;
     while (table->Unfinished(firstRow) && Clock::now() - chosen < std::chrono::seconds(10)) {
@@ -281,11 +281,7 @@ int main(int argc, char** argv) {
         "panel %s\n",
         rows.size(), rounds, rate, rawRate, rate / rawRate, static_cast<long long>(longestStall),
         Median(followedRates), Median(quietRates), Median(progressRatios), Median(rerunRates),
-        Median(rerunRatios),
-        window.findChild<gui::PanelStatusBar*>(QStringLiteral("stat1"))
-            ->PanelText(2)
-            .toUtf8()
-            .constData());
+        Median(rerunRatios), ui.Progress().toUtf8().constData());
     if (!wrkRates.empty()) {
         const double wrkRate = Median(wrkRates);
         std::printf("wrk_rate %.1f wrk_ratio %.3f\n", wrkRate, rate / wrkRate);

@@ -8,6 +8,7 @@
 #include "lookup/BatchLookup.h"
 #include "table/DomainTable.h"
 
+#include "support/MainWindowDriver.h"
 #include "support/ScriptedLookup.h"
 
 #include "MessageBoxCapture.h"
@@ -15,8 +16,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QMenu>
-#include <QPushButton>
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
@@ -24,6 +23,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -41,42 +41,7 @@ Reply Slowly(const std::string& request) {
     return r;
 }
 
-QString Cell(TFrm_Main& w, int row, int column) {
-    return w.Model().index(row, column).data().toString();
-}
-
-void Append(TFrm_Main& w, std::vector<std::string> lines) {
-    w.Model().AppendDomainRows(std::span<const std::string>(lines));
-}
-
 const QString kNotFiled = QStringLiteral("没有备案");
-
-gui::PanelStatusBar* StatusBar(TFrm_Main& w) {
-    return w.findChild<gui::PanelStatusBar*>(QStringLiteral("stat1"));
-}
-
-QString Panel(TFrm_Main& w) {
-    return StatusBar(w)->PanelText(2);
-}
-
-QString RowTip(TFrm_Main& w, int row, int column = 2) {
-    return w.Model().index(row, column).data(Qt::ToolTipRole).toString();
-}
-
-// A click as the user makes it: on the widget under a point of the third panel, right of the
-// home-page link that covers its start.
-void ClickProgressPanel(TFrm_Main& w) {
-    gui::PanelStatusBar* bar = StatusBar(w);
-    const QPoint at = bar->PanelRect(2).center() + QPoint(bar->PanelRect(2).width() / 4, 0);
-    QWidget* target = bar->childAt(at);
-    QVERIFY(target != nullptr);
-    QCOMPARE(target->objectName(), QString());  // a panel, not the link lbl1
-    QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(bar, at));
-}
-
-void ClickBatch(TFrm_Main& w) {
-    w.findChild<QPushButton*>(QStringLiteral("btn4"))->click();
-}
 
 }  // namespace
 
@@ -89,22 +54,24 @@ private Q_SLOTS:
         window_ = std::make_unique<TFrm_Main>();
         window_->SetLookupBaseUrl(cytest::LookupBase(*server_));
         window_->show();
+        ui_.emplace(*window_);
     }
     void cleanup() {
+        ui_.reset();
         window_.reset();
         server_.reset();
     }
 
     void batchButtonFillsEveryRowOnAWorker() {
-        QCOMPARE(Panel(*window_), QString());  // nothing to say before the first batch
-        Append(*window_, {"filed.example.com", " unfiled.example ", "filed2.test"});
-        window_->findChild<QPushButton*>(QStringLiteral("btn4"))->click();
-        QTRY_COMPARE(Cell(*window_, 2, 3), QStringLiteral("S-filed2.test"));
-        QCOMPARE(Cell(*window_, 0, 2), QStringLiteral("ICP-filed.example.com"));
-        QCOMPARE(Cell(*window_, 0, 4), QStringLiteral("D-filed.example.com"));
-        QCOMPARE(Cell(*window_, 1, 2), kNotFiled);
-        QCOMPARE(Cell(*window_, 1, 1), QStringLiteral(" unfiled.example "));
-        QCOMPARE(Cell(*window_, 2, 2), QStringLiteral("ICP-filed2.test"));
+        QCOMPARE(ui_->Progress(), QString());  // nothing to say before the first batch
+        ui_->Append({"filed.example.com", " unfiled.example ", "filed2.test"});
+        ui_->btn4->click();
+        QTRY_COMPARE(ui_->Cell(2, 3), QStringLiteral("S-filed2.test"));
+        QCOMPARE(ui_->Cell(0, 2), QStringLiteral("ICP-filed.example.com"));
+        QCOMPARE(ui_->Cell(0, 4), QStringLiteral("D-filed.example.com"));
+        QCOMPARE(ui_->Cell(1, 2), kNotFiled);
+        QCOMPARE(ui_->Cell(1, 1), QStringLiteral(" unfiled.example "));
+        QCOMPARE(ui_->Cell(2, 2), QStringLiteral("ICP-filed2.test"));
     }
 
     // The panel follows two batches at once, then sums them up; a failed row carries its
@@ -118,59 +85,56 @@ private Q_SLOTS:
                                         : "unfiled") +
                            std::to_string(i) + ".example");
         }
-        Append(*window_, rows);
-        ClickBatch(*window_);
-        ClickBatch(*window_);
+        ui_->Append(rows);
+        ui_->btn4->click();
+        ui_->btn4->click();
         QCOMPARE(window_->Progress()->Counts().total, std::size_t{40});  // counted at the click
-        gui::PanelStatusBar* bar = StatusBar(*window_);
-        QTRY_VERIFY(Panel(*window_).startsWith(QStringLiteral("查询 ")) &&
-                    Panel(*window_).contains(QStringLiteral("/40 失败 ")));
-        QVERIFY(bar->PanelToolTip(2).endsWith(QStringLiteral("单击停止查询")));
-        QTRY_COMPARE_WITH_TIMEOUT(Panel(*window_), QStringLiteral("完成 40 失败 4"), 20000);
-        const QString tip = bar->PanelToolTip(2);
+        QTRY_VERIFY(ui_->Progress().startsWith(QStringLiteral("查询 ")) &&
+                    ui_->Progress().contains(QStringLiteral("/40 失败 ")));
+        QVERIFY(ui_->ProgressTip().endsWith(QStringLiteral("单击停止查询")));
+        QTRY_COMPARE_WITH_TIMEOUT(ui_->Progress(), QStringLiteral("完成 40 失败 4"), 20000);
+        const QString tip = ui_->ProgressTip();
         QVERIFY2(tip.startsWith(QStringLiteral("已备案 16\n未备案 20\n失败 4\n用时 0:00:")),
                  qPrintable(tip));
         QVERIFY(tip.contains(QStringLiteral("每秒 ")));
         QVERIFY(!tip.contains(QStringLiteral("单击停止查询")));
 
-        QCOMPARE(RowTip(*window_, 3), QStringLiteral("查询失败：服务返回 500"));
-        QCOMPARE(RowTip(*window_, 3, 0), RowTip(*window_, 3));
-        QCOMPARE(Cell(*window_, 3, 2), QString());  // the cells stay as they were
-        QCOMPARE(RowTip(*window_, 4), QString());
+        QCOMPARE(ui_->CellTip(3), QStringLiteral("查询失败：服务返回 500"));
+        QCOMPARE(ui_->CellTip(3, 0), ui_->CellTip(3));
+        QCOMPARE(ui_->Cell(3, 2), QString());  // the cells stay as they were
+        QCOMPARE(ui_->CellTip(4), QString());
 
-        auto* lv1 = window_->findChild<QTableView*>(QStringLiteral("lv1"));
-        QAction* n9 = window_->findChild<QAction*>(QStringLiteral("N9"));
-        lv1->selectRow(13);
+        QAction* n9 = ui_->N9;
+        ui_->lv1->selectRow(13);
         n9->trigger();
-        QCOMPARE(Panel(*window_), QStringLiteral("重查失败：服务返回 500"));
+        QCOMPARE(ui_->Progress(), QStringLiteral("重查失败：服务返回 500"));
         server_->SetResponder(
             [](const std::string&) { return Reply{cytest::Ok(cytest::UnfiledPage())}; });
         n9->trigger();
-        QTRY_COMPARE(RowTip(*window_, 13), QString());
-        QCOMPARE(RowTip(*window_, 3), QStringLiteral("查询失败：服务返回 500"));
+        QTRY_COMPARE(ui_->CellTip(13), QString());
+        QCOMPARE(ui_->CellTip(3), QStringLiteral("查询失败：服务返回 500"));
 
-        window_->findChild<QPushButton*>(QStringLiteral("btn3"))->click();
-        Append(*window_, {"x.example", "y.example", "z.example", "w.example"});
-        QCOMPARE(RowTip(*window_, 3), QString());  // a clear takes every reason with it
+        ui_->btn3->click();
+        ui_->Append({"x.example", "y.example", "z.example", "w.example"});
+        QCOMPARE(ui_->CellTip(3), QString());  // a clear takes every reason with it
     }
 
     // A click on the panel while batches run asks first; "no" goes on, "yes" ends every batch
     // within a second although an exchange hangs, and keeps what was written.
     void clickOnThePanelStopsTheBatches() {
-        Append(*window_,
-               {"filed0.example", "unfiled1.example", "stall2.example", "filed3.example"});
+        ui_->Append({"filed0.example", "unfiled1.example", "stall2.example", "filed3.example"});
         {
             MessageBoxCapture none;
-            ClickProgressPanel(*window_);  // nothing runs: nothing is asked
+            QVERIFY(ui_->ClickProgressPanel());  // nothing runs: nothing is asked
             QCOMPARE(none.Count(), 0u);
         }
-        ClickBatch(*window_);
-        ClickBatch(*window_);
-        QTRY_COMPARE(Cell(*window_, 1, 2), kNotFiled);
+        ui_->btn4->click();
+        ui_->btn4->click();
+        QTRY_COMPARE(ui_->Cell(1, 2), kNotFiled);
         QTRY_VERIFY(window_->Progress()->Counts().running == 2);
 
         MessageBoxCapture no([](const gui::ShownBox&) { return QMessageBox::No; });
-        ClickProgressPanel(*window_);
+        QVERIFY(ui_->ClickProgressPanel());
         QCOMPARE(no.Count(), 1u);
         QCOMPARE(no[0].title, gui::kApplicationTitle);
         QCOMPARE(no[0].text, QStringLiteral("停止批量查询？"));
@@ -179,21 +143,21 @@ private Q_SLOTS:
         QCOMPARE(no[0].defaultButton, QMessageBox::No);
         QTest::qWait(150);
         QCOMPARE(window_->Progress()->Counts().running, std::size_t{2});
-        QVERIFY(Panel(*window_).startsWith(QStringLiteral("查询 ")));
+        QVERIFY(ui_->Progress().startsWith(QStringLiteral("查询 ")));
 
         MessageBoxCapture yes([](const gui::ShownBox&) { return QMessageBox::Yes; });
         QElapsedTimer clock;
         clock.start();
-        ClickProgressPanel(*window_);
+        QVERIFY(ui_->ClickProgressPanel());
         QCOMPARE(yes.Count(), 1u);
         QCOMPARE(window_->Progress()->Counts().running, std::size_t{0});
         QVERIFY2(clock.elapsed() < 3000, "the stop cuts the hanging exchange off at once");
-        QVERIFY(Panel(*window_).startsWith(QStringLiteral("已停止 ")));
-        QVERIFY(Panel(*window_).endsWith(QStringLiteral("/8")));
-        QTRY_VERIFY(!StatusBar(*window_)->PanelToolTip(2).contains(QStringLiteral("单击")));
-        QCOMPARE(Cell(*window_, 0, 2), QStringLiteral("ICP-filed0.example"));
-        QCOMPARE(Cell(*window_, 3, 2), QString());
-        QCOMPARE(RowTip(*window_, 2), QString());  // cut off, not failed
+        QVERIFY(ui_->Progress().startsWith(QStringLiteral("已停止 ")));
+        QVERIFY(ui_->Progress().endsWith(QStringLiteral("/8")));
+        QTRY_VERIFY(!ui_->ProgressTip().contains(QStringLiteral("单击")));
+        QCOMPARE(ui_->Cell(0, 2), QStringLiteral("ICP-filed0.example"));
+        QCOMPARE(ui_->Cell(3, 2), QString());
+        QCOMPARE(ui_->CellTip(2), QString());  // cut off, not failed
 
         // The next press starts afresh, on a client that is ready.
         server_->SetResponder([](const std::string& request) {
@@ -201,19 +165,18 @@ private Q_SLOTS:
                        ? Reply{cytest::Ok(cytest::UnfiledPage())}
                        : ByDomain(request);
         });
-        ClickBatch(*window_);
-        QTRY_COMPARE_WITH_TIMEOUT(Panel(*window_), QStringLiteral("完成 4 失败 0"), 10000);
-        QCOMPARE(Cell(*window_, 3, 2), QStringLiteral("ICP-filed3.example"));
+        ui_->btn4->click();
+        QTRY_COMPARE_WITH_TIMEOUT(ui_->Progress(), QStringLiteral("完成 4 失败 0"), 10000);
+        QCOMPARE(ui_->Cell(3, 2), QStringLiteral("ICP-filed3.example"));
         QCOMPARE(yes.Count(), 1u);
-        ClickProgressPanel(*window_);  // ended: a click does nothing
+        QVERIFY(ui_->ClickProgressPanel());  // ended: a click does nothing
         QCOMPARE(yes.Count(), 1u);
     }
 
     // The popup menu's last item, after a separator, looks up again only the rows without a
     // result: after a batch that failed on 100 of 600 rows, and after a batch stopped half way.
     void rerunCommandLooksUpOnlyTheUnfinishedRows() {
-        auto* pm1 = window_->findChild<QMenu*>(QStringLiteral("pm1"));
-        const QList<QAction*> items = pm1->actions();
+        const QList<QAction*> items = ui_->pm1->actions();
         QStringList names;
         for (QAction* a : items) {
             names << a->objectName();
@@ -221,10 +184,11 @@ private Q_SLOTS:
         QCOMPARE(names, QString::fromLatin1("N9 N10 N1 N2 N3 N11 N12").split(QLatin1Char(' ')));
         QVERIFY(items[1]->isSeparator() && items[5]->isSeparator());
         QAction* rerun = items[6];
+        QCOMPARE(rerun, ui_->N12);
         QCOMPARE(rerun->text(), QStringLiteral("重查未完成的域名"));
         const QString nothing = QStringLiteral("没有未完成的域名");
         rerun->trigger();
-        QCOMPARE(Panel(*window_), nothing);
+        QCOMPARE(ui_->Progress(), nothing);
 
         // "bad*" answers 500 until the service mends.
         std::atomic<bool> broken{true};
@@ -247,7 +211,7 @@ private Q_SLOTS:
         };
         const auto everyRowFilledAndBlack = [this] {
             for (int i = 0; i < window_->Model().rowCount(); ++i) {
-                QVERIFY2(!Cell(*window_, i, 2).isEmpty(), qPrintable(QString::number(i)));
+                QVERIFY2(!ui_->Cell(i, 2).isEmpty(), qPrintable(QString::number(i)));
                 QVERIFY(!window_->Model().index(i, 1).data(Qt::ForegroundRole).isValid());
             }
         };
@@ -259,10 +223,10 @@ private Q_SLOTS:
                 bad.push_back(rows.back());
             }
         }
-        Append(*window_, rows);
-        ClickBatch(*window_);
-        QTRY_COMPARE_WITH_TIMEOUT(Panel(*window_), QStringLiteral("完成 600 失败 100"), 60000);
-        QVERIFY(StatusBar(*window_)->PanelToolTip(2).contains(QStringLiteral("重查未完成的域名")));
+        ui_->Append(rows);
+        ui_->btn4->click();
+        QTRY_COMPARE_WITH_TIMEOUT(ui_->Progress(), QStringLiteral("完成 600 失败 100"), 60000);
+        QVERIFY(ui_->ProgressTip().contains(QStringLiteral("重查未完成的域名")));
         QTRY_COMPARE(window_->Model().index(5, 3).data(Qt::ForegroundRole),
                      QVariant(gui::FailedRowTextColor));
         QVERIFY(!window_->Model().index(4, 3).data(Qt::ForegroundRole).isValid());
@@ -270,46 +234,46 @@ private Q_SLOTS:
         broken = false;
         std::size_t before = server_->Requests().size();
         rerun->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(Panel(*window_), QStringLiteral("完成 100 失败 0"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(ui_->Progress(), QStringLiteral("完成 100 失败 0"), 30000);
         QCOMPARE(domainsSince(before), bad);
         QTRY_VERIFY(!window_->Model().index(5, 3).data(Qt::ForegroundRole).isValid());
         everyRowFilledAndBlack();
-        QVERIFY(!StatusBar(*window_)->PanelToolTip(2).contains(QStringLiteral("重查")));
+        QVERIFY(!ui_->ProgressTip().contains(QStringLiteral("重查")));
         before = server_->Requests().size();
         rerun->trigger();
-        QCOMPARE(Panel(*window_), nothing);
+        QCOMPARE(ui_->Progress(), nothing);
         QCOMPARE(server_->Requests().size(), before);
-        window_->findChild<QPushButton*>(QStringLiteral("btn3"))->click();
-        QCOMPARE(Panel(*window_), QString());  // a clear ends the notice
+        ui_->btn3->click();
+        QCOMPARE(ui_->Progress(), QString());  // a clear ends the notice
 
         // A batch stopped where it hangs, half way; then the command takes the rest.
         rows[300] = "stall300.example";
-        Append(*window_, rows);
-        ClickBatch(*window_);
+        ui_->Append(rows);
+        ui_->btn4->click();
         QTRY_VERIFY_WITH_TIMEOUT(domainsSince(0).back() == "stall300.example", 30000);
         {
             MessageBoxCapture yes([](const gui::ShownBox&) { return QMessageBox::Yes; });
-            ClickProgressPanel(*window_);
+            QVERIFY(ui_->ClickProgressPanel());
             QCOMPARE(yes.Count(), 1u);
         }
-        QVERIFY(Panel(*window_).startsWith(QStringLiteral("已停止 ")));
+        QVERIFY(ui_->Progress().startsWith(QStringLiteral("已停止 ")));
         server_->SetResponder(
             [](const std::string&) { return Reply{cytest::Ok(cytest::UnfiledPage())}; });
         before = server_->Requests().size();
         rerun->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(Panel(*window_), QStringLiteral("完成 300 失败 0"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(ui_->Progress(), QStringLiteral("完成 300 失败 0"), 30000);
         QCOMPARE(domainsSince(before), std::vector<std::string>(rows.begin() + 300, rows.end()));
-        QTRY_VERIFY(!Cell(*window_, 599, 2).isEmpty());
+        QTRY_VERIFY(!ui_->Cell(599, 2).isEmpty());
         everyRowFilledAndBlack();
     }
 
     void requeryNeedsASelectedRow() {
-        Append(*window_, {"filed.example.com", "unfiled.example"});
-        QAction* n9 = window_->findChild<QAction*>(QStringLiteral("N9"));
+        ui_->Append({"filed.example.com", "unfiled.example"});
+        QAction* n9 = ui_->N9;
+        QTableView* lv1 = ui_->lv1;
         n9->trigger();
         QVERIFY(server_->Requests().empty());
 
-        auto* lv1 = window_->findChild<QTableView*>(QStringLiteral("lv1"));
         lv1->selectRow(1);
         n9->trigger();  // runs on this thread: the row is written when it returns
         QCOMPARE(server_->Requests().size(), std::size_t{1});
@@ -319,13 +283,14 @@ private Q_SLOTS:
         n9->trigger();
         QCOMPARE(window_->Table()->ReadCell(0, table::Cell::Sponsor),
                  std::string("S-filed.example.com"));
-        QTRY_COMPARE(Cell(*window_, 0, 3), QStringLiteral("S-filed.example.com"));
+        QTRY_COMPARE(ui_->Cell(0, 3), QStringLiteral("S-filed.example.com"));
     }
 
     // The event loop ends while two workers wait for slow answers; the windows are destroyed
     // and the workers finish later on the table and client they share, without touching the
     // destroyed window or model (ASan would report it).
     void quittingDuringABatchReturnsZero() {
+        ui_.reset();
         window_.reset();
         std::atomic<int> answered{0};
         server_->SetResponder([&](const std::string& request) {
@@ -346,13 +311,11 @@ private Q_SLOTS:
             QTimer::singleShot(0, qApp, [&] {
                 TFrm_Main& w = *startup.MainWindow();
                 table = w.Table();
-                Append(w, {"filed-a.example", "filed-b.example", "filed-c.example"});
-                auto* btn4 = w.findChild<QPushButton*>(QStringLiteral("btn4"));
-                btn4->click();
-                btn4->click();
-                QTimer::singleShot(100, qApp, [&w] {
-                    w.findChild<QPushButton*>(QStringLiteral("btn6"))->click();
-                });
+                const testsupport::MainWindowDriver ui(w);
+                ui.Append({"filed-a.example", "filed-b.example", "filed-c.example"});
+                ui.btn4->click();
+                ui.btn4->click();
+                QTimer::singleShot(100, qApp, [btn6 = ui.btn6] { btn6->click(); });
             });
             clock.start();
             code = startup.Run();
@@ -370,6 +333,7 @@ private Q_SLOTS:
 private:
     std::unique_ptr<ScriptedHttpServer> server_;
     std::unique_ptr<TFrm_Main> window_;
+    std::optional<testsupport::MainWindowDriver> ui_;
 };
 
 QTEST_MAIN(BatchWindowTest)

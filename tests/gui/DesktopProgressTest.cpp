@@ -6,11 +6,11 @@
 #include "gui/DomainTableModel.h"
 #include "gui/PanelStatusBar.h"
 
+#include "support/MainWindowDriver.h"
 #include "support/ScriptedLookup.h"
 
 #include <QDBusConnection>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QtTest>
 
 #include <memory>
@@ -178,9 +178,9 @@ private Q_SLOTS:
 
 private:
     void RunBatch() {
-        auto* bar = window_->findChild<gui::PanelStatusBar*>(QStringLiteral("stat1"));
-        window_->findChild<QPushButton*>(QStringLiteral("btn4"))->click();
-        QTRY_VERIFY_WITH_TIMEOUT(bar->PanelText(2).startsWith(QStringLiteral("完成")), 20000);
+        const testsupport::MainWindowDriver ui(*window_);
+        ui.btn4->click();
+        QTRY_VERIFY_WITH_TIMEOUT(ui.Progress().startsWith(QStringLiteral("完成")), 20000);
     }
 
     Desktop desktop_;

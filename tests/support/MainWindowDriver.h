@@ -39,6 +39,7 @@ public:
           N6(Find<QAction>("N6")),
           N8(Find<QAction>("N8")),
           N9(Find<QAction>("N9")),
+          N12(Find<QAction>("N12")),
           lv1(Find<gui::ReportListView>("lv1")),
           pm1(Find<QMenu>("pm1")),
           stat1(Find<gui::PanelStatusBar>("stat1")),
@@ -58,6 +59,7 @@ public:
     QAction* const N6;        // btn2's menu item
     QAction* const N8;        // quits
     QAction* const N9;        // looks the selected row up again
+    QAction* const N12;       // looks the unfinished rows up again
     gui::ReportListView* const lv1;
     QMenu* const pm1;  // the table's popup menu
     gui::PanelStatusBar* const stat1;
