@@ -1,11 +1,30 @@
 #include "text/Converter.h"
 
 #include <cerrno>
+#include <mutex>
 #include <stdexcept>
 
 namespace text {
 
-Converter::Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+namespace {
+
+// Opening and closing descriptors on several threads makes glibc load and unload its code page
+// modules (dlopen, dlclose) concurrently. The loader orders them with a lock inside ld.so that
+// ThreadSanitizer cannot see, so it reports the module's memory as raced; one lock of ours
+// around open and close makes that order visible. Conversions themselves run unlocked.
+std::mutex& OpenCloseMutex() {
+    static std::mutex m;
+    return m;
+}
+
+iconv_t Open(const char* to, const char* from) {
+    const std::lock_guard lock(OpenCloseMutex());
+    return iconv_open(to, from);
+}
+
+}  // namespace
+
+Converter::Converter(const char* to, const char* from) : cd_(Open(to, from)) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
         throw std::runtime_error(std::string("Code page conversion unavailable: ") + from + " -> " +
                                  to);
@@ -13,6 +32,7 @@ Converter::Converter(const char* to, const char* from) : cd_(iconv_open(to, from
 }
 
 Converter::~Converter() {
+    const std::lock_guard lock(OpenCloseMutex());
     iconv_close(cd_);
 }
 
