@@ -77,8 +77,12 @@ TEST(BatchStress, ConcurrentBatchesRequeriesClearsAppendsAndExportsKeepRowsConsi
     });
 
     int exports = 0;
-    const auto end = std::chrono::steady_clock::now() + 3s;
-    for (int round = 0; std::chrono::steady_clock::now() < end; ++round) {
+    // At least 3 s, and on a loaded machine on until enough of everything has happened.
+    auto enough = [&] { return exports > 10 && stops > 10 && server.Requests().size() > 100; };
+    const auto start = std::chrono::steady_clock::now();
+    for (int round = 0; std::chrono::steady_clock::now() < start + 3s ||
+                        (!enough() && std::chrono::steady_clock::now() < start + 120s);
+         ++round) {
         if (round % 5 == 0) {
             t.Clear();
         }

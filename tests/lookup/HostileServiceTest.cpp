@@ -105,9 +105,20 @@ void PrintTo(const HostileCase& c, std::ostream* os) {
 
 class HostileService : public testing::TestWithParam<HostileCase> {};
 
+const std::string kHead200 = "HTTP/1.1 200 OK\r\n";
+const std::string kChunkedHead = kHead200 + "Transfer-Encoding: chunked\r\n\r\n";
+const std::string kTooBig = "Response body exceeds 67108864 bytes.";
+const std::string kTooLong = "Max line length exceeded.";
+const std::string kTimedOut = "Read timed out.";
+
 TEST_P(HostileService, EndsInTimeWithBoundedMemoryAndTheNextLookupWorks) {
     const HostileCase& c = GetParam();
-    const LookupLimits limits = ShortLimits();
+    LookupLimits limits = ShortLimits();
+    if (c.error != kTimedOut) {
+        // A case that ends on a cap, not on the clock: 64 MB may take seconds to arrive on a
+        // loaded machine under a sanitizer, and the clock must not end the exchange first.
+        limits.exchange = 30s;
+    }
     ScriptedHttpServer server;
     server.Enqueue(c.reply());
     server.Enqueue(Ok("after"));
@@ -133,12 +144,6 @@ TEST_P(HostileService, EndsInTimeWithBoundedMemoryAndTheNextLookupWorks) {
 
     EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "after");
 }
-
-const std::string kHead200 = "HTTP/1.1 200 OK\r\n";
-const std::string kChunkedHead = kHead200 + "Transfer-Encoding: chunked\r\n\r\n";
-const std::string kTooBig = "Response body exceeds 67108864 bytes.";
-const std::string kTooLong = "Max line length exceeded.";
-const std::string kTimedOut = "Read timed out.";
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, HostileService,
