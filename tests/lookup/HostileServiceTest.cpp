@@ -114,13 +114,14 @@ const std::string kTimedOut = "Read timed out.";
 TEST_P(HostileService, EndsInTimeWithBoundedMemoryAndTheNextLookupWorks) {
     const HostileCase& c = GetParam();
     LookupLimits limits = ShortLimits();
-    if (c.error != kTimedOut) {
-        // A case that ends on a cap, not on the clock: 64 MB may take seconds to arrive on a
-        // loaded machine under a sanitizer, and the clock must not end the exchange first.
+    Reply reply = c.reply();
+    if (c.error != kTimedOut && reply.pause == 0ms) {
+        // A reply that neither stalls nor trickles ends on a cap, not on the clock: 64 MB may
+        // take seconds to arrive on a loaded machine under a sanitizer.
         limits.exchange = 30s;
     }
     ScriptedHttpServer server;
-    server.Enqueue(c.reply());
+    server.Enqueue(std::move(reply));
     server.Enqueue(Ok("after"));
     LookupClient client(limits);
 
@@ -145,107 +146,106 @@ TEST_P(HostileService, EndsInTimeWithBoundedMemoryAndTheNextLookupWorks) {
     EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "after");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, HostileService,
-    testing::Values(
-        // Instead of a status line
-        HostileCase{"GarbageWithoutLineEnd",
-                    [] {
-                        return Reply{NoLineEnd(1 << 20), {}, 0, {}, After::Close};
-                    },
-                    kTooLong},
-        HostileCase{"AnotherProtocolsGreeting",
-                    [] {
-                        return Reply{"SSH-2.0-OpenSSH_9.2\r\n", {}, 0, {}, After::Stall};
-                    },
-                    kTimedOut},
-        HostileCase{
-            "GarbageLinesAreAFailure",
-            [] {
-                return Reply{
-                    "\x16\x03\x01 hello\r\n\x80\xFF: \x01\r\n\r\nrest", {}, 0, {}, After::Close};
-            },
-            "\x16\x03\x01 hello", -1},
-        HostileCase{"AnyFirstWordBefore200IsAPage",
-                    [] {
-                        return Reply{"ICY 200 OK\r\n\r\nstream", {}, 0, {}, After::Close};
-                    },
-                    "", 0, "stream"},
-        // Heads without end
-        HostileCase{
-            "TenMegabyteHeaderLine",
-            [] { return Reply{kHead200 + "X: " + std::string(10 << 20, 'x') + "\r\n\r\n"}; },
-            kTooLong},
-        HostileCase{"EndlessHeaderBlock", [] { return Endless(kHead200, "a:b\n"); },
-                    "Response header exceeds 1048576 bytes."},
-        HostileCase{"EndlessHundredContinues",
-                    [] { return Endless("", "HTTP/1.1 100 Continue\r\n\r\n"); },
-                    "Response header exceeds 1048576 bytes."},
-        HostileCase{"HeaderLinesTrickledForever",
-                    [] { return Endless(kHead200, "X-Slow: 1\r\n", 50ms); }, kTimedOut},
-        // Bodies without end
-        HostileCase{
-            "EndlessChunkedBody",
-            [] { return Endless(kChunkedHead, "1000\r\n" + std::string(4096, 'c') + "\r\n"); },
-            kTooBig},
-        HostileCase{"EndlessBodyToTheClose",
-                    [] { return Endless(kHead200 + "\r\n", std::string(1 << 16, 'b')); }, kTooBig},
-        HostileCase{"EndlessErrorPage",
-                    [] {
-                        return Endless("HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n",
-                                       "1000\r\n" + std::string(4096, 'e') + "\r\n");
-                    },
-                    "HTTP/1.1 500 Oops", 500},
-        HostileCase{"BodyTrickledForever", [] { return Endless(kChunkedHead, "1\r\nx\r\n", 50ms); },
-                    kTimedOut},
-        HostileCase{"ErrorPageTrickledForever",
-                    [] { return Endless("HTTP/1.1 404 Not Found\r\n\r\n", "x", 50ms); },
-                    "HTTP/1.1 404 Not Found", 404},
-        // Lengths
-        HostileCase{
-            "NegativeLengthReadsToTheClose",
-            [] {
-                return Reply{kHead200 + "Content-Length: -42\r\n\r\npage", {}, 0, {}, After::Close};
-            },
-            "", 0, "page"},
-        HostileCase{
-            "NegativeLengthAndTheConnectionStaysOpen",
-            [] {
-                return Reply{kHead200 + "Content-Length: -1\r\n\r\npage", {}, 0, {}, After::Stall};
-            },
-            kTimedOut},
-        HostileCase{
-            "EnormousLength",
-            [] { return Reply{kHead200 + "Content-Length: 99999999999999999999\r\n\r\nx"}; },
-            kTooBig},
-        HostileCase{
-            "EnormousLengthOnAnErrorPage",
-            [] {
-                return Reply{
-                    "HTTP/1.1 404 Not Found\r\nContent-Length: 99999999999999999999\r\n\r\n"};
-            },
-            "HTTP/1.1 404 Not Found", 404},
-        HostileCase{"ChunkSizeOfSixteenFs",
-                    [] { return Reply{kChunkedHead + "ffffffffffffffff\r\nabc"}; }, kTooBig},
-        // Bytes that are no text come back as they are
-        HostileCase{"InvalidGbkAndNulBytes", [] { return Reply{Ok(InvalidGbk(100000))}; }, "", 0,
-                    InvalidGbk(100000)},
-        HostileCase{"InvalidGbkAndNulBytesChunked",
-                    [] {
-                        const std::string body = InvalidGbk(5000);
-                        std::string bytes = kChunkedHead;
-                        for (std::size_t at = 0; at < body.size(); at += 777) {
-                            const std::string piece = body.substr(at, 777);
-                            char size[16];
-                            std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
-                            bytes += size + piece + "\r\n";
-                        }
-                        Reply reply{bytes + "0\r\n\r\n"};
-                        reply.pieceSize = 1000;
-                        return reply;
-                    },
-                    "", 0, InvalidGbk(5000)}),
-    [](const testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+const HostileCase kCases[] = {
+    // Instead of a status line
+    HostileCase{"GarbageWithoutLineEnd",
+                [] {
+                    return Reply{NoLineEnd(1 << 20), {}, 0, {}, After::Close};
+                },
+                kTooLong},
+    HostileCase{"AnotherProtocolsGreeting",
+                [] {
+                    return Reply{"SSH-2.0-OpenSSH_9.2\r\n", {}, 0, {}, After::Stall};
+                },
+                kTimedOut},
+    HostileCase{
+        "GarbageLinesAreAFailure",
+        [] {
+            return Reply{
+                "\x16\x03\x01 hello\r\n\x80\xFF: \x01\r\n\r\nrest", {}, 0, {}, After::Close};
+        },
+        "\x16\x03\x01 hello", -1},
+    HostileCase{"AnyFirstWordBefore200IsAPage",
+                [] {
+                    return Reply{"ICY 200 OK\r\n\r\nstream", {}, 0, {}, After::Close};
+                },
+                "", 0, "stream"},
+    // Heads without end
+    HostileCase{"TenMegabyteHeaderLine",
+                [] { return Reply{kHead200 + "X: " + std::string(10 << 20, 'x') + "\r\n\r\n"}; },
+                kTooLong},
+    HostileCase{"EndlessHeaderBlock", [] { return Endless(kHead200, "a:b\n"); },
+                "Response header exceeds 1048576 bytes."},
+    HostileCase{"EndlessHundredContinues",
+                [] { return Endless("", "HTTP/1.1 100 Continue\r\n\r\n"); },
+                "Response header exceeds 1048576 bytes."},
+    HostileCase{"HeaderLinesTrickledForever",
+                [] { return Endless(kHead200, "X-Slow: 1\r\n", 50ms); }, kTimedOut},
+    // Bodies without end
+    HostileCase{"EndlessChunkedBody",
+                [] { return Endless(kChunkedHead, "1000\r\n" + std::string(4096, 'c') + "\r\n"); },
+                kTooBig},
+    HostileCase{"EndlessBodyToTheClose",
+                [] { return Endless(kHead200 + "\r\n", std::string(1 << 16, 'b')); }, kTooBig},
+    HostileCase{"EndlessErrorPage",
+                [] {
+                    return Endless("HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n",
+                                   "1000\r\n" + std::string(4096, 'e') + "\r\n");
+                },
+                "HTTP/1.1 500 Oops", 500},
+    HostileCase{"BodyTrickledForever", [] { return Endless(kChunkedHead, "1\r\nx\r\n", 50ms); },
+                kTimedOut},
+    HostileCase{"ErrorPageTrickledForever",
+                [] { return Endless("HTTP/1.1 404 Not Found\r\n\r\n", "x", 50ms); },
+                "HTTP/1.1 404 Not Found", 404},
+    // Lengths
+    HostileCase{
+        "NegativeLengthReadsToTheClose",
+        [] {
+            return Reply{kHead200 + "Content-Length: -42\r\n\r\npage", {}, 0, {}, After::Close};
+        },
+        "", 0, "page"},
+    HostileCase{
+        "NegativeLengthAndTheConnectionStaysOpen",
+        [] {
+            return Reply{kHead200 + "Content-Length: -1\r\n\r\npage", {}, 0, {}, After::Stall};
+        },
+        kTimedOut},
+    HostileCase{"EnormousLength",
+                [] { return Reply{kHead200 + "Content-Length: 99999999999999999999\r\n\r\nx"}; },
+                kTooBig},
+    HostileCase{"EnormousLengthOnAnErrorPage",
+                [] {
+                    return Reply{
+                        "HTTP/1.1 404 Not Found\r\nContent-Length: 99999999999999999999\r\n\r\n"};
+                },
+                "HTTP/1.1 404 Not Found", 404},
+    HostileCase{"ChunkSizeOfSixteenFs",
+                [] { return Reply{kChunkedHead + "ffffffffffffffff\r\nabc"}; }, kTooBig},
+    // Bytes that are no text come back as they are
+    HostileCase{"InvalidGbkAndNulBytes", [] { return Reply{Ok(InvalidGbk(100000))}; }, "", 0,
+                InvalidGbk(100000)},
+    HostileCase{"InvalidGbkAndNulBytesChunked",
+                [] {
+                    const std::string body = InvalidGbk(5000);
+                    std::string bytes = kChunkedHead;
+                    for (std::size_t at = 0; at < body.size(); at += 777) {
+                        const std::string piece = body.substr(at, 777);
+                        char size[16];
+                        std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+                        bytes += size + piece + "\r\n";
+                    }
+                    Reply reply{bytes + "0\r\n\r\n"};
+                    reply.pieceSize = 1000;
+                    return reply;
+                },
+                "", 0, InvalidGbk(5000)},
+};
+
+INSTANTIATE_TEST_SUITE_P(Replies, HostileService, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<HostileCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // A head with 10,000 cookies is an ordinary page; the store keeps the 50 set last (one domain),
 // and they go back with the next request, whose Cookie header is folded into lines of at most
@@ -364,10 +364,10 @@ TEST(HostileServiceCookies, TwoHundredFloodsOfDistinctCookies) {
     EXPECT_EQ(unfolded, expected);
 }
 
-// The same replies, one per row of a batch, between ordinary rows: the batch never throws and
-// ends in bounded time; the ordinary rows get their results, a row whose lookup failed keeps
-// what it held, and a hostile reply that is a page by the response rules marks its row as not
-// filed, or fills it when the filing fragments are in it.
+// The replies above and a few more, one per row of a batch, between ordinary rows: the batch
+// never throws and ends in bounded time; the ordinary rows get their results, a row whose
+// lookup failed keeps what it held, and a hostile reply that is a page by the response rules
+// marks its row as not filed, or fills it when the filing fragments are in it.
 TEST(HostileServiceBatch, HostileRowsLeaveTheOtherRowsAlone) {
     const std::string kept = "kept";  // the Sponsor every row holds before the batch
     const std::string mark(table::NotFiledMark);
@@ -376,60 +376,24 @@ TEST(HostileServiceBatch, HostileRowsLeaveTheOtherRowsAlone) {
         std::function<Reply()> reply;
         std::string filingNo, sponsor, reviewDate;  // after the batch
     };
-    auto filed = [](const std::string& d) {
-        return Reply{Ok(cytest::FiledPage("ICP-" + d, "S-" + d, "D-" + d))};
-    };
-    auto failed = [&](std::string domain, std::function<Reply()> reply) {
-        return Row{std::move(domain), std::move(reply), "", kept, ""};
-    };
     std::vector<std::string> flood;
     for (int i = 0; i < 10000; ++i) {
         flood.push_back("Set-Cookie: c" + std::to_string(i) + "=v; path=/");
     }
-    const std::vector<Row> rows{
-        {"filed-1.test", [&] { return filed("filed-1.test"); }, "ICP-filed-1.test",
-         "S-filed-1.test", "D-filed-1.test"},
-        failed("garbage.test",
-               [] {
-                   return Reply{NoLineEnd(1 << 20), {}, 0, {}, After::Close};
-               }),
-        failed("greeting.test",
-               [] {
-                   return Reply{"SSH-2.0-OpenSSH_9.2\r\n", {}, 0, {}, After::Stall};
-               }),
-        {"unfiled-1.test", [] { return Reply{Ok(cytest::UnfiledPage())}; }, mark, kept, ""},
-        failed("silent.test",
-               [] {
-                   return Reply{"", {}, 0, {}, After::Stall};
-               }),
-        failed("closes-mid-header.test",
-               [] {
-                   return Reply{kHead200 + "Content-Le", {}, 0, {}, After::Close};
-               }),
-        failed("huge-line.test",
-               [] { return Reply{kHead200 + "X: " + std::string(10 << 20, 'x') + "\r\n\r\n"}; }),
-        failed("endless-head.test", [] { return Endless(kHead200, "a:b\n"); }),
-        failed("trickle.test", [] { return Endless(kHead200, "X-Slow: 1\r\n", 50ms); }),
-        {"filed-2.test", [&] { return filed("filed-2.test"); }, "ICP-filed-2.test",
-         "S-filed-2.test", "D-filed-2.test"},
-        failed("endless-chunks.test",
-               [] { return Endless(kChunkedHead, "1000\r\n" + std::string(4096, 'c') + "\r\n"); }),
-        failed("endless-to-close.test",
-               [] { return Endless(kHead200 + "\r\n", std::string(1 << 16, 'b')); }),
-        failed("enormous-length.test",
-               [] { return Reply{kHead200 + "Content-Length: 99999999999999999999\r\n\r\n"}; }),
-        failed("ffff-chunk.test", [] { return Reply{kChunkedHead + "ffffffffffffffff\r\nabc"}; }),
-        failed(
-            "negative-length-open.test",
-            [] {
-                return Reply{kHead200 + "Content-Length: -1\r\n\r\npage", {}, 0, {}, After::Stall};
-            }),
-        {"negative-length.test",
+    std::vector<Row> rows{
+        {"silent.test",
          [] {
-             return Reply{kHead200 + "Content-Length: -42\r\n\r\npage", {}, 0, {}, After::Close};
+             return Reply{"", {}, 0, {}, After::Stall};
          },
-         mark, kept, ""},
-        {"invalid-gbk.test", [] { return Reply{Ok(InvalidGbk(100000))}; }, mark, kept, ""},
+         "", kept, ""},
+        {"closes-mid-header.test",
+         [] {
+             return Reply{kHead200 + "Content-Le", {}, 0, {}, After::Close};
+         },
+         "", kept, ""},
+        {"unfiled.test", [] { return Reply{Ok(cytest::UnfiledPage())}; }, mark, kept, ""},
+        {"cookie-flood.test", [&] { return Reply{Ok(cytest::UnfiledPage(), flood)}; }, mark, kept,
+         ""},
         {"filed-in-garbage.test",
          [] {
              // The filing fragments between bytes that are no GBK text.
@@ -443,11 +407,19 @@ TEST(HostileServiceBatch, HostileRowsLeaveTheOtherRowsAlone) {
         {"zero-before-filing.test",
          [] { return Reply{Ok(std::string(1, '\0') + cytest::FiledPage("ICP-z", "S-z", "D-z"))}; },
          mark, kept, ""},
-        {"cookie-flood.test", [&] { return Reply{Ok(cytest::UnfiledPage(), flood)}; }, mark, kept,
-         ""},
-        {"filed-3.test", [&] { return filed("filed-3.test"); }, "ICP-filed-3.test",
-         "S-filed-3.test", "D-filed-3.test"},
     };
+    // None of the pages among the cases holds a filing number.
+    for (const HostileCase& c : kCases) {
+        rows.push_back(
+            {std::string(c.name) + ".test", c.reply, c.error.empty() ? mark : "", kept, ""});
+    }
+    // An ordinary filed row after every third row.
+    for (std::size_t at = 3; at <= rows.size(); at += 4) {
+        const std::string d = "filed-" + std::to_string(at) + ".test";
+        const Reply filed{Ok(cytest::FiledPage("ICP-" + d, "S-" + d, "D-" + d))};
+        rows.insert(rows.begin() + at,
+                    {d, [filed] { return filed; }, "ICP-" + d, "S-" + d, "D-" + d});
+    }
 
     ScriptedHttpServer server;
     server.SetResponder([&](const std::string& request) {
@@ -473,7 +445,7 @@ TEST(HostileServiceBatch, HostileRowsLeaveTheOtherRowsAlone) {
     PeakMemory peak;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_NO_THROW(lookup::RunBatch(t, client, cytest::LookupBase(server)));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
     EXPECT_LT(peak.GrowthBytes(), kBatchMemoryBudget);
 
     ASSERT_EQ(t.RowCount(), rows.size());
