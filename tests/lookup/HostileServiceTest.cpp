@@ -95,8 +95,8 @@ struct HostileCase {
     // The outcome: what() of the failure and, for an HttpError, its status; or, when error is
     // empty, the page returned.
     std::string error{};
-    int status = 0;  // 0: a LookupError that is no HttpError
-    std::string page{};
+    int status = 0;      // 0: a LookupError that is no HttpError
+    std::string page{};  // or, given with an HttpError, the error page it carries
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) {
@@ -135,6 +135,7 @@ TEST_P(HostileService, EndsInTimeWithBoundedMemoryAndTheNextLookupWorks) {
         EXPECT_EQ(e.what(), c.error);
         EXPECT_EQ(e.Status(), c.status);
         EXPECT_LE(e.Body().size(), limits.maxBody);
+        EXPECT_TRUE(c.page.empty() || e.Body() == c.page) << e.Body();
     } catch (const LookupError& e) {
         EXPECT_EQ(e.what(), c.error);
         EXPECT_EQ(c.status, 0);
@@ -144,6 +145,9 @@ TEST_P(HostileService, EndsInTimeWithBoundedMemoryAndTheNextLookupWorks) {
     EXPECT_LT(peak.GrowthBytes(), kMemoryBudget);
 
     EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "after");
+    if (!c.error.empty()) {
+        EXPECT_EQ(server.AcceptedConnections(), 2);  // a broken connection is not reused
+    }
 }
 
 const HostileCase kCases[] = {
@@ -222,6 +226,46 @@ const HostileCase kCases[] = {
                 "HTTP/1.1 404 Not Found", 404},
     HostileCase{"ChunkSizeOfSixteenFs",
                 [] { return Reply{kChunkedHead + "ffffffffffffffff\r\nabc"}; }, kTooBig},
+    // One byte over a limit, and replies that stop
+    HostileCase{"HeaderLineOverTheLimit",
+                [] { return Reply{kHead200 + "X: " + std::string(16385 - 3, 'x') + "\r\n\r\n"}; },
+                kTooLong},
+    HostileCase{"StatusLineOverTheLimit",
+                [] { return Reply{"HTTP/1.1 200 " + std::string(16385, 's') + "\n\n"}; }, kTooLong},
+    HostileCase{
+        "ChunkSizeLineOverTheLimit",
+        [] { return Reply{kChunkedHead + "1 " + std::string(16384, ' ') + "\r\nx\r\n0\r\n\r\n"}; },
+        kTooLong},
+    HostileCase{"LengthOverTheCap",
+                [] { return Reply{kHead200 + "Content-Length: 67108865\r\n\r\n"}; }, kTooBig},
+    HostileCase{"ClosedBeforeTheHeadEnds",
+                [] {
+                    return Reply{kHead200 + "Content-", {}, 0, {}, After::Close};
+                },
+                "Connection closed gracefully."},
+    HostileCase{"NeverAnswers",
+                [] {
+                    return Reply{"", {}, 0, {}, After::Stall};
+                },
+                kTimedOut},
+    HostileCase{
+        "StallsInTheBody",
+        [] {
+            return Reply{kHead200 + "Content-Length: 10\r\n\r\nabc", {}, 0, {}, After::Stall};
+        },
+        kTimedOut},
+    HostileCase{
+        "ErrorPageStalls",
+        [] {
+            return Reply{
+                "HTTP/1.1 404 Not Found\r\nContent-Length: 10\r\n\r\nabc", {}, 0, {}, After::Stall};
+        },
+        "HTTP/1.1 404 Not Found", 404, "abc"},
+    HostileCase{"ErrorPageNeverEnds",
+                [] {
+                    return Reply{"HTTP/1.1 503 Busy\r\n\r\nsorry", {}, 0, {}, After::Stall};
+                },
+                "HTTP/1.1 503 Busy", 503, "sorry"},
     // Bytes that are no text come back as they are
     HostileCase{"InvalidGbkAndNulBytes", [] { return Reply{Ok(InvalidGbk(100000))}; }, "", 0,
                 InvalidGbk(100000)},
@@ -381,16 +425,6 @@ TEST(HostileServiceBatch, HostileRowsLeaveTheOtherRowsAlone) {
         flood.push_back("Set-Cookie: c" + std::to_string(i) + "=v; path=/");
     }
     std::vector<Row> rows{
-        {"silent.test",
-         [] {
-             return Reply{"", {}, 0, {}, After::Stall};
-         },
-         "", kept, ""},
-        {"closes-mid-header.test",
-         [] {
-             return Reply{kHead200 + "Content-Le", {}, 0, {}, After::Close};
-         },
-         "", kept, ""},
         {"unfiled.test", [] { return Reply{Ok(cytest::UnfiledPage())}; }, mark, kept, ""},
         {"cookie-flood.test", [&] { return Reply{Ok(cytest::UnfiledPage(), flood)}; }, mark, kept,
          ""},

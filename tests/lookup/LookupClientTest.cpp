@@ -216,62 +216,6 @@ TEST(LookupClient, BodiesAndConnectionReuse) {
     }
 }
 
-TEST(LookupClient, BrokenResponsesFailAndTheClientStaysUsable) {
-    lookup::LookupLimits limits;
-    limits.stall = 300ms;
-    limits.failureBodyPiece = 200ms;
-    struct Case {
-        const char* name;
-        Reply reply;
-        std::string error;      // what() of the failure
-        std::string errorPage;  // for an HttpError
-    } cases[] = {
-        {"long header line",
-         Reply{"HTTP/1.1 200 OK\r\nX: " + std::string(16385 - 3, 'x') + "\r\n\r\n"},
-         "Max line length exceeded.", ""},
-        {"long status line", Reply{"HTTP/1.1 200 " + std::string(16385, 's') + "\n\n"},
-         "Max line length exceeded.", ""},
-        {"long chunk-size line",
-         Reply{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1 " + std::string(16384, ' ') +
-               "\r\nx\r\n0\r\n\r\n"},
-         "Max line length exceeded.", ""},
-        {"closed before the head", Reply{"HTTP/1.1 200 OK\r\nContent-", {}, 0, {}, After::Close},
-         "Connection closed gracefully.", ""},
-        {"never answers", Reply{"", {}, 0, {}, After::Stall}, "Read timed out.", ""},
-        {"stalls in the body",
-         Reply{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", {}, 0, {}, After::Stall},
-         "Read timed out.", ""},
-        {"error page stalls",
-         Reply{"HTTP/1.1 404 Not Found\r\nContent-Length: 10\r\n\r\nabc", {}, 0, {}, After::Stall},
-         "HTTP/1.1 404 Not Found", "abc"},
-        {"error page never ends", Reply{"HTTP/1.1 503 Busy\r\n\r\nsorry", {}, 0, {}, After::Stall},
-         "HTTP/1.1 503 Busy", "sorry"},
-        {"huge length", Reply{"HTTP/1.1 200 OK\r\nContent-Length: 67108865\r\n\r\n"},
-         "Response body exceeds 67108864 bytes.", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ScriptedHttpServer server;
-        server.Enqueue(c.reply);
-        server.Enqueue(Ok("after"));
-        LookupClient client(limits);
-        const auto start = std::chrono::steady_clock::now();
-        try {
-            client.FetchPage(UrlFor(server, "a.cn"));
-            ADD_FAILURE() << "no failure";
-        } catch (const HttpError& e) {
-            EXPECT_EQ(e.what(), c.error);
-            EXPECT_EQ(e.Body(), c.errorPage);
-        } catch (const LookupError& e) {
-            EXPECT_EQ(e.what(), c.error);
-            EXPECT_TRUE(c.errorPage.empty());
-        }
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-        EXPECT_EQ(client.FetchPage(UrlFor(server, "b.cn")), "after");
-        EXPECT_EQ(server.AcceptedConnections(), 2);  // a broken connection is not reused
-    }
-}
-
 TEST(LookupClient, ErrorPageIsWaitedForBrieflyAndThePageBodyPatiently) {
     lookup::LookupLimits limits;
     limits.stall = 3s;
