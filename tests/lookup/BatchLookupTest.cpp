@@ -69,12 +69,10 @@ protected:
     table::DomainTable t;
 };
 
-TEST_F(BatchLookup, EmptyTableSendsNothing) {
-    lookup::RunBatch(t, client, LookupBase(server));
-    EXPECT_TRUE(server.Requests().empty());
-}
-
 TEST_F(BatchLookup, FillsFiledRowsMarksUnfiledAndSkipsFailures) {
+    lookup::RunBatch(t, client, LookupBase(server));
+    EXPECT_TRUE(server.Requests().empty());  // an empty table sends nothing
+
     Append(t, {" filed.example.com ", "", "fail.example.com", "unfiled.example", "filed2.test"});
     // A row filed earlier whose page now has no filing number keeps Sponsor and Review date.
     t.WriteCell(t.IdAt(3), Cell::Sponsor, "old sponsor");
@@ -476,36 +474,34 @@ const UnfinishedCase kUnfinishedCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, UnfinishedRows, ::testing::ValuesIn(kUnfinishedCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(BatchLookup, RequeryWritesAllThreeFieldsAndMarksUnfiledRows) {
-    Append(t, {"filed.example.com", " unfiled.example ", "fail.example"});
+TEST_F(BatchLookup, RequeryWritesAllThreeFieldsMarksUnfiledRowsAndFailsInTime) {
+    Append(t, {"filed.example.com", " unfiled.example ", "fail.example", "stall.example.com"});
     t.WriteCell(t.IdAt(1), Cell::Sponsor, "old sponsor");
     t.WriteCell(t.IdAt(2), Cell::Sponsor, "kept");
+    lookup::LookupLimits limits;
+    limits.stall = 300ms;
+    lookup::LookupClient impatient(limits);
 
-    EXPECT_EQ(lookup::RequeryRow(t, client, 0, LookupBase(server)), std::nullopt);
+    EXPECT_EQ(lookup::RequeryRow(t, impatient, 0, LookupBase(server)), std::nullopt);
     EXPECT_EQ(CellsAt(t, 0), FiledCells("filed.example.com"));
 
     // An unfiled page gives the mark (so the exports keep counting the row as unfiled), and
     // the patterns' results, here empty, replace Sponsor and Review date.
-    EXPECT_EQ(lookup::RequeryRow(t, client, 1, LookupBase(server)), std::nullopt);
+    EXPECT_EQ(lookup::RequeryRow(t, impatient, 1, LookupBase(server)), std::nullopt);
     EXPECT_EQ(CellsAt(t, 1), (Cells{std::string(NotFiledMark), "", ""}));
 
-    EXPECT_NE(lookup::RequeryRow(t, client, 2, LookupBase(server)), std::nullopt);
+    EXPECT_NE(lookup::RequeryRow(t, impatient, 2, LookupBase(server)), std::nullopt);
     EXPECT_EQ(CellsAt(t, 2), (Cells{"", "kept", ""}));
 
-    const auto before = server.Requests().size();
-    EXPECT_NE(lookup::RequeryRow(t, client, 7, LookupBase(server)), std::nullopt);  // no such row
-    EXPECT_EQ(server.Requests().size(), before);
-}
-
-TEST_F(BatchLookup, RequeryOfASilentServiceFailsWithinTheTimeLimit) {
-    Append(t, {"stall.example.com"});
-    lookup::LookupLimits limits;
-    limits.stall = 300ms;
-    lookup::LookupClient impatient(limits);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_NE(lookup::RequeryRow(t, impatient, 0, LookupBase(server)), std::nullopt);
+    const auto start = std::chrono::steady_clock::now();  // a silent service
+    EXPECT_NE(lookup::RequeryRow(t, impatient, 3, LookupBase(server)), std::nullopt);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
-    EXPECT_EQ(CellsAt(t, 0), Cells{});
+    EXPECT_EQ(CellsAt(t, 3), Cells{});
+
+    const auto before = server.Requests().size();
+    EXPECT_NE(lookup::RequeryRow(t, impatient, 7, LookupBase(server)),
+              std::nullopt);  // no such row
+    EXPECT_EQ(server.Requests().size(), before);
 }
 
 // About 9 MB whose second line holds a sponsor fragment and then the sponsor label again and
