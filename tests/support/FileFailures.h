@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/mount.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -43,5 +45,32 @@ inline void ExpectCreateFailure(const std::string& name, const std::string& reas
             "Cannot create file \"" + std::filesystem::absolute(name).string() + "\". " + reason);
     }
 }
+
+// A mount made for one test and taken away (lazily) at its end. Where mounting is not allowed
+// (no privilege), Mounted() is false and the test skips itself.
+class ScopedMount {
+public:
+    ScopedMount(const std::string& source, std::string target, const char* type,
+                unsigned long flags, const char* options = nullptr)
+        : target_(std::move(target)),
+          mounted_(::mount(source.c_str(), target_.c_str(), type, flags, options) == 0) {}
+    ScopedMount(const ScopedMount&) = delete;
+    ScopedMount& operator=(const ScopedMount&) = delete;
+    ~ScopedMount() {
+        if (mounted_) {
+            ::umount2(target_.c_str(), MNT_DETACH);
+        }
+    }
+    bool Mounted() const { return mounted_; }
+    // Makes the mount read-only (`more`: MS_BIND for a bind mount).
+    bool MakeReadOnly(unsigned long more = 0) {
+        return mounted_ && ::mount(nullptr, target_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | more,
+                                   nullptr) == 0;
+    }
+
+private:
+    std::string target_;
+    bool mounted_;
+};
 
 }  // namespace cytest

@@ -154,33 +154,15 @@ TEST(ExportFailure, FullDeviceGivesStreamWriteError) {
     EXPECT_NO_THROW(table::WriteExportFile("/dev/full", ""));
 }
 
-// A small tmpfs mounted for one test; tests that need it skip where mounting is not allowed.
-class TinyFileSystem {
-public:
-    explicit TinyFileSystem(const std::filesystem::path& where) : where_(where) {
-        std::filesystem::create_directory(where_);
-        mounted_ = ::mount("tmpfs", where_.c_str(), "tmpfs", 0, "size=64k") == 0;
-    }
-    TinyFileSystem(const TinyFileSystem&) = delete;
-    TinyFileSystem& operator=(const TinyFileSystem&) = delete;
-    ~TinyFileSystem() {
-        if (mounted_) {
-            ::umount2(where_.c_str(), MNT_DETACH);
-        }
-    }
-    bool Mounted() const { return mounted_; }
-    bool MakeReadOnly() {
-        return ::mount(nullptr, where_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-    }
-
-private:
-    std::filesystem::path where_;
-    bool mounted_ = false;
-};
+// A small tmpfs mounted on a new folder for one test.
+cytest::ScopedMount TinyFileSystem(const std::filesystem::path& where) {
+    std::filesystem::create_directory(where);
+    return cytest::ScopedMount("tmpfs", where, "tmpfs", 0, "size=64k");
+}
 
 TEST(ExportFailure, FullDiskKeepsTheOldFile) {
     TempFolder folder;
-    TinyFileSystem disk(folder.Path() / "disk");
+    auto disk = TinyFileSystem(folder.Path() / "disk");
     if (!disk.Mounted()) {
         GTEST_SKIP() << "cannot mount a tmpfs here";
     }
@@ -197,7 +179,7 @@ TEST(ExportFailure, FullDiskKeepsTheOldFile) {
 
 TEST(ExportFailure, ReadOnlyFileIsNotCreated) {
     TempFolder folder;
-    TinyFileSystem disk(folder.Path() / "disk");
+    auto disk = TinyFileSystem(folder.Path() / "disk");
     if (!disk.Mounted()) {
         GTEST_SKIP() << "cannot mount a tmpfs here";
     }

@@ -195,36 +195,14 @@ TEST(HostileImport, NamesThatLeadNowhereGiveTheExactMessage) {
 
 // --- Export -------------------------------------------------------------------------------
 
-// A file made read-only by mounting it read-only on itself; its folder stays writable.
-class ReadOnlyBind {
-public:
-    explicit ReadOnlyBind(const std::string& file) : file_(file) {
-        mounted_ = ::mount(file.c_str(), file.c_str(), nullptr, MS_BIND, nullptr) == 0;
-        readOnly_ = mounted_ && ::mount(nullptr, file.c_str(), nullptr,
-                                        MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
-    }
-    ReadOnlyBind(const ReadOnlyBind&) = delete;
-    ReadOnlyBind& operator=(const ReadOnlyBind&) = delete;
-    ~ReadOnlyBind() {
-        if (mounted_) {
-            ::umount2(file_.c_str(), MNT_DETACH);
-        }
-    }
-    bool ReadOnly() const { return readOnly_; }
-
-private:
-    std::string file_;
-    bool mounted_ = false;
-    bool readOnly_ = false;
-};
-
 TEST(HostileExport, ReadOnlyFileInAWritableFolderIsLeftAsItWas) {
     TempFolder folder;
     const std::string path = folder / "out.txt";
     const std::string old = "old.cn         \xC3\xBB\xD3\xD0\xB1\xB8\xB0\xB8\r\n";  // ... 没有备案
     WriteBytes(path, old);
-    ReadOnlyBind bind(path);
-    if (!bind.ReadOnly()) {
+    // The file is mounted read-only on itself; its folder stays writable.
+    cytest::ScopedMount bind(path, path, nullptr, MS_BIND);
+    if (!bind.MakeReadOnly(MS_BIND)) {
         GTEST_SKIP() << "cannot bind-mount a file read-only here";
     }
     ExpectCreateFailure(path, "Read-only file system");
