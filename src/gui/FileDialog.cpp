@@ -9,9 +9,13 @@
 #include <QAbstractItemView>
 #include <QCompleter>
 #include <QFile>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+
+#include <libintl.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -19,6 +23,31 @@
 namespace gui {
 
 namespace {
+
+// Qt's dialog names a file's type by the comment of its MIME type. shared-mime-info 2.4 tags
+// the comments' translations as zh-Hans-CN, which Qt 6.8 never matches with the user's
+// locale, so there Qt names every type in English; the package's gettext catalogue holds the
+// same translations. Each file's type name is looked up there; a name the catalogue lacks (one
+// Qt already gave in the user's language, or one nobody translated) stays as Qt gave it.
+class TypeNameProvider final : public QObject, public QFileIconProvider {
+public:
+    explicit TypeNameProvider(QObject* parent) : QObject(parent) {
+        bind_textdomain_codeset(kDomain, "UTF-8");
+    }
+
+    // Runs on the dialog's file information thread; dgettext is safe there.
+    QString type(const QFileInfo& info) const override {
+        const QString name = QFileIconProvider::type(info);
+        if (!info.isFile()) {
+            return name;  // folders and drives: Qt's own words, already in the user's language
+        }
+        const QByteArray english = name.toUtf8();
+        return QString::fromUtf8(dgettext(kDomain, english.constData()));
+    }
+
+private:
+    static constexpr const char* kDomain = "shared-mime-info";
+};
 
 // After Qt's own dialog closed: its name box holds what the user typed or picked, so a row
 // still selected in the listing (the name offered when it opened, selected once the folder's
@@ -72,6 +101,7 @@ QFileDialog* MakeFileDialog(QWidget* parent, const char* name, QFileDialog::Acce
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilter(QStringLiteral("文本文件 (*.txt)"));
     dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    dialog->setIconProvider(new TypeNameProvider(dialog));
     return dialog;
 }
 

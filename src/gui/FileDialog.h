@@ -14,7 +14,8 @@ namespace gui {
 
 // A dialog with one "文本文件" filter for *.txt, no default extension, no question before
 // replacing, and a typed name whose folder need not exist. The desktop's own file chooser where
-// the platform has one, Qt's dialog otherwise. `parent` owns it.
+// the platform has one, Qt's dialog otherwise, which names file types in the user's language
+// wherever shared-mime-info translates them. `parent` owns it.
 QFileDialog* MakeFileDialog(QWidget* parent, const char* name, QFileDialog::AcceptMode mode);
 
 // Shows the dialog modally, offering the name chosen last time; returns the chosen name (a

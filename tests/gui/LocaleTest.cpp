@@ -3,6 +3,7 @@
 // Run once under LANG=zh_CN.UTF-8 and once under LANG=C.
 #include "Startup.h"
 #include "U_Main.h"
+#include "gui/FileDialog.h"
 
 #include "ModalAnswer.h"
 #include "support/MainWindowDriver.h"
@@ -10,6 +11,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileIconProvider>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -108,6 +110,18 @@ private Q_SLOTS:
         QCOMPARE(dialog.buttons, (QStringList{Tr("&Save", "保存(&S)"), Tr("Cancel", "取消")}));
         QCOMPARE(box.text, QStringLiteral("Cannot create file \"%1\". %2.")
                                .arg(target, Tr("No such file or directory", "没有那个文件或目录")));
+    }
+
+    // The type column of Qt's dialog: a PDF's type name is translated in shared-mime-info's
+    // MIME data on Debian 12 and only in its gettext catalogue on 13.
+    void fileTypeName() {
+        QFile file(folder_.filePath(QStringLiteral("report.pdf")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const std::unique_ptr<QFileDialog> dialog(
+            gui::MakeFileDialog(nullptr, "dlgOpen1", QFileDialog::AcceptOpen));
+        QCOMPARE(dialog->iconProvider()->type(QFileInfo(file.fileName())),
+                 Tr("PDF document", "PDF 文档"));
     }
 };
 
