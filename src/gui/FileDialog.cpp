@@ -14,6 +14,7 @@
 #include <QFileSystemModel>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QLocale>
 
 #include <libintl.h>
 
@@ -42,7 +43,15 @@ public:
             return name;  // folders and drives: Qt's own words, already in the user's language
         }
         const QByteArray english = name.toUtf8();
-        return QString::fromUtf8(dgettext(kDomain, english.constData()));
+        const QString translated = QString::fromUtf8(dgettext(kDomain, english.constData()));
+        // Plain text, the one type these dialogs list, has no Chinese name in Debian 13's MIME
+        // data nor in its catalogue (Debian 12's data names it 纯文本文档), so the dialog
+        // gives that name itself under a Chinese locale.
+        if (translated == QLatin1String("Plain text document") &&
+            QLocale::system().language() == QLocale::Chinese) {
+            return QStringLiteral("纯文本文档");
+        }
+        return translated;
     }
 
 private:

@@ -112,16 +112,20 @@ private Q_SLOTS:
                                .arg(target, Tr("No such file or directory", "没有那个文件或目录")));
     }
 
-    // The type column of Qt's dialog: a PDF's type name is translated in shared-mime-info's
-    // MIME data on Debian 12 and only in its gettext catalogue on 13.
+    // The type column of Qt's dialog. A PDF's name is translated in shared-mime-info's MIME
+    // data on Debian 12 and only in its gettext catalogue on 13; plain text's only on 12.
+    // (12's English names are in lower case.)
     void fileTypeName() {
-        QFile file(folder_.filePath(QStringLiteral("report.pdf")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
         const std::unique_ptr<QFileDialog> dialog(
             gui::MakeFileDialog(nullptr, "dlgOpen1", QFileDialog::AcceptOpen));
-        QCOMPARE(dialog->iconProvider()->type(QFileInfo(file.fileName())),
-                 Tr("PDF document", "PDF 文档"));
+        for (const auto& [name, type] : {std::pair{"report.pdf", Tr("PDF document", "PDF 文档")},
+                                         {"notes.txt", Tr("Plain text document", "纯文本文档")}}) {
+            QFile file(folder_.filePath(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.close();
+            const QString shown = dialog->iconProvider()->type(QFileInfo(file.fileName()));
+            QVERIFY2(shown.compare(type, Qt::CaseInsensitive) == 0, qPrintable(shown));
+        }
     }
 };
 
